@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "result.hpp"
+
+namespace cliptint {
+
+// The most pixels a canvas may hold; 40,000,000 is refused.
+inline constexpr std::int64_t kMaxPixels = 39'999'999;
+
+struct FreeDeleter {
+    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
+};
+using PixelMemory = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+
+// The picture as w x h pixels of red, green, blue, alpha bytes, row 0 at the top, rows exactly
+// 4 * w bytes apart with nothing between them.
+// Premultiplied: r, g, b <= a at every pixel; a fully transparent pixel is 0, 0, 0, 0.
+struct Canvas {
+    std::int64_t w = 0;  // pixels, >= 1
+    std::int64_t h = 0;  // pixels, >= 1, w * h <= kMaxPixels
+    PixelMemory memory;
+
+    std::uint8_t* px() const { return memory.get(); }
+    std::int64_t byteCount() const { return 4 * w * h; }
+    std::span<std::uint8_t> bytes() const {
+        return {memory.get(), static_cast<std::size_t>(byteCount())};
+    }
+};
+
+// Allocates the pixel memory of a w x h canvas, uninitialised; the caller has checked the size.
+Result<Canvas> allocateCanvas(std::int64_t w, std::int64_t h);
+
+// Decodes the picture bytes into a canvas. Failures: "no picture on the clipboard" (not a picture
+// that any codec reads), "picture size", "image" (pixel data that does not decode), "canvas memory".
+Result<Canvas> makeCanvas(std::span<const std::uint8_t> data);
+
+// The un-premultiplied value of channel k (0 red, 1 green, 2 blue) of the pixel whose first byte
+// is at offset i: byte * 255 / alpha, multiplication first, unrounded; 0.0 where alpha is 0.
+inline double chan(const std::uint8_t* px, std::int64_t i, std::int64_t k) {
+    const std::uint8_t a = px[i + 3];
+    if (a == 0) return 0.0;
+    return static_cast<double>(px[i + k]) * 255.0 / static_cast<double>(a);
+}
+
+// An 8-bit RGBA PNG of the canvas, colours un-premultiplied; nullopt when encoding fails.
+std::optional<Bytes> encodePng(const Canvas& canvas);
+
+}  // namespace cliptint

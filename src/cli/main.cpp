@@ -1,0 +1,3 @@
+#include "cli/run.hpp"
+
+int main(int argc, char** argv) { cliptint::run(argc, argv); }
