@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "canvas/canvas.hpp"
+
+namespace cliptint::test {
+
+struct Rgba {
+    std::uint8_t r = 0, g = 0, b = 0, a = 0;  // premultiplied: r, g, b <= a
+    bool operator==(const Rgba&) const = default;
+};
+
+// A w x h canvas of fully clear pixels.
+Canvas clearCanvas(std::int64_t w, std::int64_t h);
+
+void setPixel(Canvas& canvas, std::int64_t x, std::int64_t y, Rgba colour);
+Rgba pixelAt(const Canvas& canvas, std::int64_t x, std::int64_t y);
+
+// The canvas encoded as an 8-bit RGBA PNG by libpng (straight colour = premultiplied colour
+// un-premultiplied by rounding), for feeding files to the tool.
+std::string pngOf(const Canvas& canvas);
+
+}  // namespace cliptint::test

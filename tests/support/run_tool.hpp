@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace cliptint::test {
+
+struct ToolRun {
+    std::string out;  // everything written to stdout
+    std::string err;  // everything written to stderr
+    int status = -1;  // exit status; -1 when killed by a signal or timed out
+    std::chrono::milliseconds elapsed{0};
+};
+
+// Runs the built cliptint with the words, stdin from /dev/null, and waits at most the timeout.
+// env, when not empty, replaces the environment ("NAME=value" entries).
+ToolRun runTool(const std::vector<std::string>& words,
+                std::chrono::milliseconds timeout = std::chrono::seconds(60),
+                const std::vector<std::string>& env = {});
+
+// Runs any program the same way (argv[0] is looked up on PATH).
+ToolRun runProgram(const std::vector<std::string>& argv,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(60),
+                   const std::vector<std::string>& env = {}, const std::string& input = {});
+
+// A fresh empty directory under TMPDIR (or /tmp), removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string readWholeFile(const std::string& path);
+void writeWholeFile(const std::string& path, const std::string& bytes);
+std::string testData(const std::string& name);  // path of a file under tests/data
+
+}  // namespace cliptint::test
