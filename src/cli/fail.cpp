@@ -30,6 +30,8 @@ void reply(std::string_view line) {
     std::_Exit(0);
 }
 
-void fail(std::string_view message) { reply("ERR " + std::string(message)); }
+void fail(std::string_view message) {
+    reply("ERR " + std::string(message));
+}
 
 }  // namespace cliptint

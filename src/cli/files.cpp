@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <utility>
@@ -15,7 +15,7 @@ namespace cliptint {
 namespace {
 
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -26,7 +26,7 @@ public:
     // Closes now and tells whether the close succeeded; a failed close can mean lost data.
     bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -138,17 +138,17 @@ Result<std::optional<Bytes>> readPictureFile(const std::string& path) {
 }
 
 Result<void> writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return std::unexpected("write");
+        if (!S_ISREG(info.st_mode)) return writeInPlace(path, bytes);
+    } else if (errno != ENOENT) {
+        return std::unexpected("write");
+    }
     const auto target = resolveLinks(path);
     if (!target) return std::unexpected("write");
-
-    struct stat info {};
-    if (::stat(target->c_str(), &info) != 0) {
-        if (errno != ENOENT) return std::unexpected("write");
-        return replaceByRename(*target, newFileMode(), bytes);
-    }
-    if (S_ISDIR(info.st_mode)) return std::unexpected("write");
-    if (!S_ISREG(info.st_mode)) return writeInPlace(*target, bytes);
-    return replaceByRename(*target, info.st_mode & 07777, bytes);
+    const bool exists = ::stat(target->c_str(), &info) == 0;
+    return replaceByRename(*target, exists ? info.st_mode & 07777 : newFileMode(), bytes);
 }
 
 }  // namespace cliptint

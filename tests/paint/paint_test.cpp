@@ -1,9 +1,10 @@
+#include "paint/paint.hpp"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "paint/paint.hpp"
 #include "support/canvas_maker.hpp"
 
 namespace cliptint {
@@ -32,24 +33,19 @@ TEST_P(ColourWord, TrimsAndParsesExactly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Words, ColourWord,
-    testing::Values(WordCase{"3366cc", 0x3366CC, "3366cc"}, WordCase{"3366CC", 0x3366CC, "3366CC"},
-                    WordCase{"#00ff00", 0x00FF00, "00ff00"}, WordCase{" 00FF00 ", 0x00FF00, "00FF00"},
-                    WordCase{"##00FF00#", 0x00FF00, "00FF00"},
-                    WordCase{"# #aBcDeF# #", 0xABCDEF, "aBcDeF"},
-                    WordCase{"00FF0", std::nullopt, "00FF0"},
-                    WordCase{"#00FF0", std::nullopt, "00FF0"},
-                    WordCase{"00FF000", std::nullopt, "00FF000"},
-                    WordCase{"0x00FF", std::nullopt, "0x00FF"},
-                    WordCase{"00 F00", std::nullopt, "00 F00"},
-                    WordCase{"00#F00", std::nullopt, "00#F00"},
-                    WordCase{"00FF00\t", std::nullopt, "00FF00\t"},
-                    WordCase{"\t00FF00", std::nullopt, "\t00FF00"},
-                    WordCase{"+ABCDE", 0x0ABCDE, "+ABCDE"}, WordCase{"-00000", 0, "-00000"},
-                    WordCase{"-0000F", std::nullopt, "-0000F"},
-                    WordCase{"+-1234", std::nullopt, "+-1234"},
-                    WordCase{"--1234", std::nullopt, "--1234"},
-                    WordCase{"12345G", std::nullopt, "12345G"},
-                    WordCase{"# # #", std::nullopt, ""}, WordCase{"", std::nullopt, ""}));
+    testing::Values(
+        WordCase{"3366cc", 0x3366CC, "3366cc"}, WordCase{"3366CC", 0x3366CC, "3366CC"},
+        WordCase{"#00ff00", 0x00FF00, "00ff00"}, WordCase{" 00FF00 ", 0x00FF00, "00FF00"},
+        WordCase{"##00FF00#", 0x00FF00, "00FF00"}, WordCase{"# #aBcDeF# #", 0xABCDEF, "aBcDeF"},
+        WordCase{"00FF0", std::nullopt, "00FF0"}, WordCase{"#00FF0", std::nullopt, "00FF0"},
+        WordCase{"00FF000", std::nullopt, "00FF000"}, WordCase{"0x00FF", std::nullopt, "0x00FF"},
+        WordCase{"00 F00", std::nullopt, "00 F00"}, WordCase{"00#F00", std::nullopt, "00#F00"},
+        WordCase{"00FF00\t", std::nullopt, "00FF00\t"},
+        WordCase{"\t00FF00", std::nullopt, "\t00FF00"}, WordCase{"+ABCDE", 0x0ABCDE, "+ABCDE"},
+        WordCase{"-00000", 0, "-00000"}, WordCase{"-0000F", std::nullopt, "-0000F"},
+        WordCase{"+-1234", std::nullopt, "+-1234"}, WordCase{"--1234", std::nullopt, "--1234"},
+        WordCase{"12345G", std::nullopt, "12345G"}, WordCase{"# # #", std::nullopt, ""},
+        WordCase{"", std::nullopt, ""}));
 
 TEST(ParseColour, StaysInUnsigned32BitRange) {
     EXPECT_EQ(parseColour("FFFFFFFF"), 0xFFFFFFFFu);
@@ -68,7 +64,7 @@ struct RecolourCase {
 };
 
 TEST(Recolour, TruncatesTheProductOverTwoFiftyFive) {
-    const RecolourCase cases[] = {{255, 0, 0},   {255, 1, 1},     {1, 254, 0},   {255, 128, 128},
+    const RecolourCase cases[] = {{255, 0, 0},    {255, 1, 1},     {1, 254, 0},     {255, 128, 128},
                                   {128, 128, 64}, {200, 255, 200}, {254, 254, 253}, {0, 255, 0}};
     for (const auto& [colour, alpha, stored] : cases) {
         Canvas canvas = clearCanvas(1, 1);

@@ -46,9 +46,14 @@ INSTANTIATE_TEST_SUITE_P(
     Boundaries, ScanLine,
     testing::Values(
         ScanCase{"OnePixelGlyph", 10, 10,
-                 [](Canvas& c) { setPixel(c, 3, 7, {255, 0, 0, 255}); },
+                 [](Canvas& c) {
+                     setPixel(c, 3, 7, {255, 0, 0, 255});
+                 },
                  "MONO FF0000 0.3000 0.7000 0.4000 0.8000"},
-        ScanCase{"NoClearPixelIsMulti", 1, 1, [](Canvas& c) { setPixel(c, 0, 0, {10, 20, 30, 255}); },
+        ScanCase{"NoClearPixelIsMulti", 1, 1,
+                 [](Canvas& c) {
+                     setPixel(c, 0, 0, {10, 20, 30, 255});
+                 },
                  "MULTI 0A141E 0.0000 0.0000 1.0000 1.0000"},
         ScanCase{"SixPercentStraysIsMulti", 20, 20,
                  [](Canvas& c) {
@@ -63,10 +68,14 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "MONO 0D0D0D 0.0000 0.0000 1.0000 0.2500"},
         ScanCase{"FifteenPercentClearIsMulti", 10, 10,
-                 [](Canvas& c) { fillRun(c, 15, 85, {0, 128, 0, 255}); },
+                 [](Canvas& c) {
+                     fillRun(c, 15, 85, {0, 128, 0, 255});
+                 },
                  "MULTI 008000 0.0000 0.1000 1.0000 1.0000"},
         ScanCase{"SixteenPercentClearIsMono", 10, 10,
-                 [](Canvas& c) { fillRun(c, 16, 84, {0, 128, 0, 255}); },
+                 [](Canvas& c) {
+                     fillRun(c, 16, 84, {0, 128, 0, 255});
+                 },
                  "MONO 008000 0.0000 0.1000 1.0000 1.0000"},
         ScanCase{"AlphaTwentyIsNeitherClearNorVisible", 10, 10,
                  [](Canvas& c) {
@@ -99,7 +108,9 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "MONO 800000 0.0000 0.0000 0.5000 1.0000"},
         ScanCase{"ColoursAreUnpremultipliedBeforeSumming", 4, 1,
-                 [](Canvas& c) { setPixel(c, 0, 0, {100, 100, 100, 200}); },
+                 [](Canvas& c) {
+                     setPixel(c, 0, 0, {100, 100, 100, 200});
+                 },
                  "MONO 808080 0.0000 0.0000 0.2500 1.0000"},
         ScanCase{"BoxFractionsRoundToFourDigits", 3, 3,
                  [](Canvas& c) { setPixel(c, 1, 1, kWhite); },

@@ -20,13 +20,14 @@ namespace {
 
 std::vector<char*> pointers(std::vector<std::string>& words) {
     std::vector<char*> result;
-    for (auto& word : words) result.push_back(word.data());
+    for (auto& word : words)
+        result.push_back(word.data());
     result.push_back(nullptr);
     return result;
 }
 
-[[noreturn]] void execChild(std::vector<std::string> argv, std::vector<std::string> env,
-                            int inFd, int outFd, int errFd) {
+[[noreturn]] void execChild(std::vector<std::string> argv, std::vector<std::string> env, int inFd,
+                            int outFd, int errFd) {
     ::dup2(inFd, STDIN_FILENO);
     ::dup2(outFd, STDOUT_FILENO);
     ::dup2(errFd, STDERR_FILENO);
@@ -129,6 +130,8 @@ void writeWholeFile(const std::string& path, const std::string& bytes) {
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string testData(const std::string& name) { return std::string(CLIPTINT_TEST_DATA) + "/" + name; }
+std::string testData(const std::string& name) {
+    return std::string(CLIPTINT_TEST_DATA) + "/" + name;
+}
 
 }  // namespace cliptint::test

@@ -26,7 +26,7 @@ ToolRun runProgram(const std::vector<std::string>& argv,
 
 // A fresh empty directory under TMPDIR (or /tmp), removed with everything in it on destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -34,7 +34,7 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

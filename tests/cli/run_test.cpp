@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/canvas_maker.hpp"
+#include "support/run_tool.hpp"
+
+namespace cliptint::test {
+namespace {
+
+constexpr char kUsage[] = "ERR usage: probe | paint RRGGBB\n";
+constexpr char kNoPicture[] = "ERR no picture on the clipboard\n";
+
+// A 10 x 10 canvas with one opaque red pixel at (3, 7): MONO.
+std::string monoPng() {
+    Canvas canvas = clearCanvas(10, 10);
+    setPixel(canvas, 3, 7, {255, 0, 0, 255});
+    setPixel(canvas, 4, 7, {100, 0, 0, 100});
+    return pngOf(canvas);
+}
+constexpr char kMonoLine[] = "MONO FF0000 0.3000 0.7000 0.5000 0.8000\n";
+
+// Opaque everywhere: MULTI.
+std::string multiPng() {
+    Canvas canvas = clearCanvas(2, 2);
+    for (int n = 0; n < 4; ++n)
+        setPixel(canvas, n % 2, n / 2, {0, 0, 0, 255});
+    return pngOf(canvas);
+}
+constexpr char kMultiLine[] = "MULTI 000000 0.0000 0.0000 1.0000 1.0000\n";
+
+std::string emptyPng() {
+    return pngOf(clearCanvas(4, 4));
+}
+
+// Every run answers with one line, exit status 0 and nothing on stderr.
+void expectReply(const ToolRun& run, const std::string& line) {
+    EXPECT_EQ(run.out, line);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+}
+
+std::vector<std::string> entries(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Run : public testing::Test {
+  protected:
+    TempDir dir;
+    std::string in = dir.file("in.png");
+    std::string out = dir.file("out.png");
+    // A FIFO with no writer: any attempt to read it would block until the deadline.
+    std::string fifo = dir.file("never-read");
+    void SetUp() override { ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); }
+};
+
+struct WordsCase {
+    std::string name;
+    std::string picture;             // "mono", "multi", "empty", or "none" for a missing file
+    std::vector<std::string> words;  // "IN" and "OUT" stand for the fixture's paths
+    std::string reply;
+};
+
+class Dispatch : public Run, public testing::WithParamInterface<WordsCase> {};
+
+TEST_P(Dispatch, AnswersTheRightLine) {
+    const auto& param = GetParam();
+    if (param.picture == "mono") writeWholeFile(in, monoPng());
+    if (param.picture == "multi") writeWholeFile(in, multiPng());
+    if (param.picture == "empty") writeWholeFile(in, emptyPng());
+    std::vector<std::string> words;
+    for (const auto& word : param.words) {
+        words.push_back(word == "IN" ? in : word == "OUT" ? out : word == "FIFO" ? fifo : word);
+    }
+    expectReply(runTool(words, std::chrono::seconds(20)), param.reply);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, Dispatch,
+    testing::Values(
+        WordsCase{"NoWords", "mono", {}, kUsage},
+        WordsCase{"FileRuleWithoutModeReadsNothing", "mono", {"--file", "FIFO", "OUT"}, kUsage},
+        WordsCase{"ForgottenOutReadsNothing", "mono", {"--file", "FIFO", "probe"}, kUsage},
+        WordsCase{"Probe", "mono", {"--file", "IN", "OUT", "probe"}, kMonoLine},
+        WordsCase{
+            "ExtraWordsIgnored", "mono", {"--file", "IN", "OUT", "probe", "x", "y"}, kMonoLine},
+        WordsCase{"ModeWordIsCaseSensitive", "mono", {"--file", "IN", "OUT", "Probe"}, kUsage},
+        WordsCase{"UpperCaseMode", "mono", {"--file", "IN", "OUT", "PROBE"}, kUsage},
+        WordsCase{
+            "SecondFileIsAModeWord", "mono", {"--file", "IN", "OUT", "--file", "a", "b"}, kUsage},
+        WordsCase{"UnknownModeOnEmptyPicture",
+                  "empty",
+                  {"--file", "IN", "OUT", "draw"},
+                  "ERR empty picture\n"},
+        WordsCase{"PaintAloneOnMono", "mono", {"--file", "IN", "OUT", "paint"}, kUsage},
+        WordsCase{"PaintAloneOnMulti", "multi", {"--file", "IN", "OUT", "paint"}, kUsage},
+        WordsCase{"PaintAloneWithoutPicture", "none", {"--file", "IN", "OUT", "paint"}, kNoPicture},
+        WordsCase{"BadColourOnMultiIsNotExamined",
+                  "multi",
+                  {"--file", "IN", "OUT", "paint", "zz"},
+                  kMultiLine},
+        WordsCase{
+            "MultiIsLeftAlone", "multi", {"--file", "IN", "OUT", "paint", "3366cc"}, kMultiLine},
+        WordsCase{"BadColourOnMono",
+                  "mono",
+                  {"--file", "IN", "OUT", "paint", "#00FF0"},
+                  "ERR colour 00FF0\n"},
+        WordsCase{"OnlyHashesAndSpaces",
+                  "mono",
+                  {"--file", "IN", "OUT", "paint", " ## "},
+                  "ERR colour \n"},
+        WordsCase{"TabIsNotTrimmed",
+                  "mono",
+                  {"--file", "IN", "OUT", "paint", "3366cc\t"},
+                  "ERR colour 3366cc\t\n"},
+        WordsCase{"MissingFile", "none", {"--file", "IN", "OUT", "probe"}, kNoPicture},
+        WordsCase{"DirectoryAsInput", "none", {"--file", "/", "OUT", "probe"}, kNoPicture},
+        WordsCase{
+            "DisplayIsNeverNeededWithFile", "mono", {"--file", "IN", "OUT", "probe"}, kMonoLine}),
+    [](const testing::TestParamInfo<WordsCase>& info) { return info.param.name; });
+
+struct BytesCase {
+    std::string name;
+    std::string bytes;
+    std::string reply;
+};
+
+std::string truncated(const std::string& png, std::size_t keep) {
+    return png.substr(0, keep);
+}
+
+std::string bitFlipped(std::string png, std::size_t at) {
+    png[at] = static_cast<char>(png[at] ^ 0x10);
+    return png;
+}
+
+class DamagedInput : public Run, public testing::WithParamInterface<BytesCase> {};
+
+TEST_P(DamagedInput, AnswersOneErrorLine) {
+    writeWholeFile(in, GetParam().bytes);
+    expectReply(runTool({"--file", in, out, "paint", "3366cc"}), GetParam().reply);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, DamagedInput,
+    testing::Values(BytesCase{"Empty", "", kNoPicture},
+                    BytesCase{"Text", "hello, this is not a picture\n", kNoPicture},
+                    BytesCase{"SignatureOnly", truncated(monoPng(), 8), kNoPicture},
+                    BytesCase{"CutInTheHeader", truncated(monoPng(), 20), kNoPicture},
+                    BytesCase{"CutInThePixels", truncated(monoPng(), monoPng().size() - 20),
+                              "ERR image\n"},
+                    // The IDAT checksum catches a flipped bit in the compressed pixels.
+                    BytesCase{"FlippedBitInPixels", bitFlipped(monoPng(), monoPng().size() - 20),
+                              "ERR image\n"},
+                    BytesCase{"FullyTransparent", emptyPng(), "ERR empty picture\n"}),
+    [](const testing::TestParamInfo<BytesCase>& info) { return info.param.name; });
+
+// An IHDR of 100,000 x 100,000 with a valid checksum, followed by nothing.
+std::string bombHeader(std::uint32_t w, std::uint32_t h) {
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    std::string chunk("IHDR");
+    for (const std::uint32_t v : {w, h}) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            chunk += static_cast<char>(v >> shift);
+    }
+    chunk += std::string("\x08\x06\x00\x00\x00", 5);
+    const auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), chunk.size());
+    png += std::string("\x00\x00\x00\x0d", 4) + chunk;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        png += static_cast<char>(crc >> shift);
+    return png;
+}
+
+TEST_F(Run, RefusesBombHeaderBeforeAllocating) {
+    for (const auto& [w, h] :
+         {std::pair{100000u, 100000u}, std::pair{8000u, 5000u}, std::pair{40000000u, 1u}}) {
+        writeWholeFile(in, bombHeader(w, h));
+        expectReply(runTool({"--file", in, out, "probe"}), "ERR picture size\n");
+    }
+}
+
+TEST_F(Run, RefusesFilesOverOneGibibyteWithoutReadingThem) {
+    writeWholeFile(in, "");
+    std::filesystem::resize_file(in, (std::uintmax_t{1} << 30) + 1);
+    expectReply(runTool({"--file", in, out, "probe"}), "ERR picture size\n");
+}
+
+TEST_F(Run, StopsReadingAnEndlessDevice) {
+    expectReply(runTool({"--file", "/dev/zero", out, "probe"}, std::chrono::seconds(60)),
+                "ERR picture size\n");
+}
+
+TEST_F(Run, ReadsAPictureFromStandardInput) {
+    const auto run = runProgram({CLIPTINT_BINARY, "--file", "/dev/stdin", out, "probe"},
+                                std::chrono::seconds(20), {}, monoPng());
+    expectReply(run, kMonoLine);
+}
+
+struct Decoded {
+    std::uint32_t w = 0;
+    std::uint32_t h = 0;
+    std::vector<std::uint8_t> rgba;  // straight colour
+};
+
+// Decodes with libpng, independently of the tool's own codecs.
+Decoded decodeWithLibpng(const std::string& png) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {};
+    image.format = PNG_FORMAT_RGBA;
+    Decoded decoded{image.width, image.height, std::vector<std::uint8_t>(PNG_IMAGE_SIZE(image))};
+    if (!png_image_finish_read(&image, nullptr, decoded.rgba.data(), 0, nullptr)) return {};
+    return decoded;
+}
+
+TEST_F(Run, PaintWritesThePictureInTheNewColourWithItsAlpha) {
+    writeWholeFile(in, monoPng());
+    expectReply(runTool({"--file", in, out, "paint", "#3366cc"}),
+                "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
+    const Decoded painted = decodeWithLibpng(readWholeFile(out));
+    ASSERT_EQ(painted.w, 10u);
+    ASSERT_EQ(painted.h, 10u);
+    for (std::size_t i = 0; i < painted.rgba.size(); i += 4) {
+        const std::size_t pixel = i / 4;
+        const std::uint8_t alpha = pixel == 73 ? 255 : pixel == 74 ? 100 : 0;
+        EXPECT_EQ(painted.rgba[i + 3], alpha) << "pixel " << pixel;
+        if (alpha == 255) {
+            EXPECT_EQ(painted.rgba[i], 0x33);
+            EXPECT_EQ(painted.rgba[i + 1], 0x66);
+            EXPECT_EQ(painted.rgba[i + 2], 0xCC);
+        }
+    }
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"in.png", "never-read", "out.png"}));
+}
+
+TEST_F(Run, PaintReplacesItsOwnInput) {
+    writeWholeFile(in, monoPng());
+    expectReply(runTool({"--file", in, in, "paint", "00ff00"}),
+                "MONO 00FF00 0.3000 0.7000 0.5000 0.8000\n");
+    expectReply(runTool({"--file", in, out, "probe"}), "MONO 00FF00 0.3000 0.7000 0.5000 0.8000\n");
+}
+
+TEST_F(Run, FailedPaintLeavesAnExistingOutByteForByte) {
+    writeWholeFile(in, monoPng());
+    writeWholeFile(out, "precious");
+    expectReply(runTool({"--file", in, out, "paint", "00ff0"}), "ERR colour 00ff0\n");
+    writeWholeFile(in, multiPng());
+    expectReply(runTool({"--file", in, out, "paint", "00ff00"}), kMultiLine);
+    EXPECT_EQ(readWholeFile(out), "precious");
+}
+
+TEST_F(Run, UnstorablePictureIsReportedNotAnswered) {
+    writeWholeFile(in, monoPng());
+    for (const std::string& target : {dir.file("missing/out.png"), std::string("/proc/out.png"),
+                                      std::string("/dev/full"), dir.path()}) {
+        expectReply(runTool({"--file", in, target, "paint", "3366cc"}), "ERR write\n");
+    }
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"in.png", "never-read"}));
+}
+
+TEST_F(Run, ReplacedOutKeepsItsPermissionsAndNewOutFollowsTheUmask) {
+    writeWholeFile(in, monoPng());
+    writeWholeFile(out, "old");
+    ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
+    expectReply(runTool({"--file", in, out, "paint", "3366cc"}),
+                "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
+    EXPECT_EQ(std::filesystem::status(out).permissions(), std::filesystem::perms(0640));
+
+    const std::string fresh = dir.file("fresh.png");
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    expectReply(runTool({"--file", in, fresh, "paint", "3366cc"}),
+                "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
+    EXPECT_EQ(std::filesystem::status(fresh).permissions(), std::filesystem::perms(0666 & ~mask));
+}
+
+TEST_F(Run, PaintThroughASymbolicLinkReplacesItsTarget) {
+    writeWholeFile(in, monoPng());
+    std::filesystem::create_directory(dir.file("sub"));
+    const std::string target = dir.file("sub/target.png");
+    writeWholeFile(target, "old");
+    std::filesystem::create_symlink("sub/target.png", out);
+    expectReply(runTool({"--file", in, out, "paint", "3366cc"}),
+                "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(out));
+    EXPECT_EQ(decodeWithLibpng(readWholeFile(target)).w, 10u);
+    EXPECT_EQ(entries(dir.file("sub")), std::vector<std::string>{"target.png"});
+}
+
+TEST_F(Run, PaintWritesIntoASpecialFileInPlace) {
+    writeWholeFile(in, monoPng());
+    const auto run = runProgram({"sh", "-c",
+                                 std::string(CLIPTINT_BINARY) + " --file " + in +
+                                     " /dev/stderr paint 3366cc 2>&1 >/dev/null"},
+                                std::chrono::seconds(20));
+    EXPECT_EQ(decodeWithLibpng(run.out).w, 10u);
+}
+
+}  // namespace
+}  // namespace cliptint::test
