@@ -9,7 +9,7 @@ DEB_PACKAGES := build-essential cmake pkg-config \
 	libspng-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
 	libxcb1-dev libgtest-dev libgmock-dev xvfb xclip xauth
 
-.PHONY: all deps build demo test test-release test-asan clean
+.PHONY: all deps build tool demo test test-release test-asan clean
 
 all: build
 
@@ -26,7 +26,12 @@ build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: deps build
+# The tool alone, without the tests.
+tool:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS) --target cliptint
+
+demo: deps tool
 	@sh examples/demo.sh $(BUILD)/cliptint
 
 test-release: build
