@@ -72,6 +72,11 @@ struct WordsCase {
     std::string reply;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const WordsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class Dispatch : public Run, public testing::WithParamInterface<WordsCase> {};
 
 TEST_P(Dispatch, AnswersTheRightLine) {
@@ -136,6 +141,11 @@ struct BytesCase {
     std::string bytes;
     std::string reply;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const BytesCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::string truncated(const std::string& png, std::size_t keep) {
     return png.substr(0, keep);

@@ -21,6 +21,11 @@ struct WordCase {
     std::string trimmed;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const WordCase& c, std::ostream* os) {
+    *os << c.word;
+}
+
 class ColourWord : public testing::TestWithParam<WordCase> {};
 
 TEST_P(ColourWord, TrimsAndParsesExactly) {

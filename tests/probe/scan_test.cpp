@@ -31,6 +31,11 @@ struct ScanCase {
     std::string line;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ScanCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ScanLine : public testing::TestWithParam<ScanCase> {};
 
 TEST_P(ScanLine, GivesTheExactReplyLine) {
