@@ -48,3 +48,32 @@ test: deps
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Fuzzing: libFuzzer targets built with clang 16, ASan and UBSan (fuzz/README.md).
+# `make fuzz` runs each target FUZZ_SECONDS; `make fuzz-ci` runs each for 60 s.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 180
+FUZZ_TARGETS ?= canvas run colour
+FUZZ_DEB_PACKAGES := clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev \
+	imagemagick python3-pil
+
+.PHONY: fuzz-deps fuzz-build fuzz fuzz-ci
+
+fuzz-deps:
+	@missing=$$(for p in $(FUZZ_DEB_PACKAGES); do \
+		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing:" $$missing; \
+		apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+fuzz-build: deps fuzz-deps
+	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-ci:
+	$(MAKE) fuzz FUZZ_SECONDS=60

@@ -1,0 +1,122 @@
+// Fuzzes the colour word: trimColour and parseColour against plain reference versions written
+// from the accepted forms, and paintCanvas's reply on a one-pixel canvas.
+
+#include <cstring>
+#include <string>
+
+#include "fuzz_checks.hpp"
+#include "paint/paint.hpp"
+#include "probe/probe.hpp"
+
+namespace cliptint::fuzz {
+
+namespace {
+
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::uint32_t hexValue(char c) {
+    if (c <= '9') return static_cast<std::uint32_t>(c - '0');
+    if (c <= 'F') return static_cast<std::uint32_t>(c - 'A' + 10);
+    return static_cast<std::uint32_t>(c - 'a' + 10);
+}
+
+// Only "#" and " " are trimmed, from both ends, in any mix.
+std::string_view referenceTrim(std::string_view word) {
+    while (!word.empty() && (word.front() == '#' || word.front() == ' '))
+        word.remove_prefix(1);
+    while (!word.empty() && (word.back() == '#' || word.back() == ' '))
+        word.remove_suffix(1);
+    return word;
+}
+
+// The base-16 parse with an optional sign, read as a whole number rather than digit by digit:
+// after "-" only zeros stay at or above 0 at every step; otherwise the value must fit 32 bits.
+std::optional<std::uint32_t> referenceParse(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty() || !std::ranges::all_of(text, isHexDigit)) return std::nullopt;
+    if (negative) {
+        if (text.find_first_not_of('0') != std::string_view::npos) return std::nullopt;
+        return 0;
+    }
+    const auto significant = text.find_first_not_of('0');
+    if (significant == std::string_view::npos) return 0;
+    text.remove_prefix(significant);
+    if (text.size() > 8) return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text)
+        value = value * 16 + hexValue(c);
+    return value;
+}
+
+// The accepted six-character forms as a table: six hex digits; "+" and five; "-00000".
+std::optional<std::uint32_t> referenceSixCharacterColour(std::string_view c) {
+    if (c.size() != 6) return std::nullopt;
+    if (c == "-00000") return 0;
+    if (c.front() == '+') c.remove_prefix(1);
+    if (!std::ranges::all_of(c, isHexDigit)) return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char ch : c)
+        value = value * 16 + hexValue(ch);
+    return value;
+}
+
+std::string upperHex(std::uint32_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%06X", static_cast<unsigned>(value));
+    return text;
+}
+
+constexpr std::string_view kHex = "123456";
+constexpr std::string_view kBox = "0.0000 0.0000 1.0000 1.0000";
+
+// paintCanvas on one opaque pixel: the new colour in the reply and the pixel, or "colour " and
+// the trimmed word with the pixel untouched.
+void checkPaint(std::string_view word, std::string_view c, std::optional<std::uint32_t> accepted) {
+    auto canvas = allocateCanvas(1, 1);
+    expect(canvas.has_value(), "allocateCanvas failed on one pixel");
+    const std::uint8_t original[4] = {0x12, 0x34, 0x56, 0xFF};
+    std::memcpy(canvas->px(), original, 4);
+    ProbeStats stats;
+    stats.mono = true;
+    stats.hex = kHex;
+    stats.box = kBox;
+    stats.line = "MONO " + std::string(kHex) + " " + std::string(kBox);
+
+    const auto painted = paintCanvas(word, *canvas, stats);
+    if (!accepted) {
+        expect(!painted && painted.error() == "colour " + std::string(c),
+               "rejected colour word not reported as \"colour \" and the trimmed word");
+        expect(std::memcmp(canvas->px(), original, 4) == 0, "rejected colour changed the canvas");
+        return;
+    }
+    expect(painted.has_value(), "accepted colour word failed to paint");
+    expect(painted->line == "MONO " + upperHex(*accepted) + " " + std::string(kBox),
+           "paint reply does not carry the new colour");
+    const std::uint8_t* px = canvas->px();
+    expect(px[0] == (*accepted >> 16 & 0xFF) && px[1] == (*accepted >> 8 & 0xFF) &&
+               px[2] == (*accepted & 0xFF) && px[3] == 0xFF,
+           "opaque pixel does not hold the new colour");
+}
+
+}  // namespace
+
+}  // namespace cliptint::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    using namespace cliptint;
+    const std::string_view word(reinterpret_cast<const char*>(bytes), size);
+
+    const std::string_view c = trimColour(word);
+    fuzz::expect(c == fuzz::referenceTrim(word), "trimColour differs from the reference");
+    fuzz::expect(parseColour(word) == fuzz::referenceParse(word),
+                 "parseColour differs from the reference");
+
+    const auto accepted = c.size() == 6 ? parseColour(c) : std::nullopt;
+    fuzz::expect(accepted == fuzz::referenceSixCharacterColour(c),
+                 "accepted colour words differ from the six-character forms");
+    fuzz::checkPaint(word, c, accepted);
+    return 0;
+}

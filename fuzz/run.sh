@@ -1,0 +1,67 @@
+#!/bin/sh
+# Runs the fuzz targets one after another, each for SECONDS, on a freshly made seed corpus and
+# the corpus that earlier runs have grown. Fails if any target finds a crash, a leak, an input
+# slower than 2 s or one that needs more than 1 GiB.
+#
+#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: canvas, run, colour; default all)
+#
+# Everything it writes goes under fuzz/corpus-work/: seeds/, <target>/ (the grown corpus),
+# artifacts/<target>/ (the failing inputs) and logs/<target>.log.
+set -eu
+
+if [ $# -lt 2 ]; then
+    echo "usage: $0 BUILD_DIR SECONDS [TARGET...]" >&2
+    exit 2
+fi
+build=$(cd "$1" && pwd)
+seconds=$2
+shift 2
+targets=${*:-canvas run colour}
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$root/fuzz/corpus-work
+python=${PYTHON:-/usr/bin/python3}
+
+"$python" "$root/fuzz/make-corpus.py" "$work/seeds"
+mkdir -p "$work/logs"
+
+# Each failure aborts at once with a stack trace; leaks are checked after every input.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+failed=""
+for target in $targets; do
+    case $target in
+    canvas | run)
+        inputs="$work/seeds/pictures"
+        if [ -d "$root/tests/data/crashers" ]; then inputs="$inputs $root/tests/data/crashers"; fi
+        options="-dict=$root/fuzz/pictures.dict -max_len=65536"
+        ;;
+    colour)
+        inputs="$work/seeds/colours"
+        options="-max_len=64"
+        ;;
+    *)
+        echo "unknown fuzz target: $target" >&2
+        exit 2
+        ;;
+    esac
+    mkdir -p "$work/$target" "$work/artifacts/$target"
+    log=$work/logs/$target.log
+    echo "== ${target}_fuzzer for ${seconds} s (log: $log)"
+    # shellcheck disable=SC2086 # options and inputs are word lists
+    if "$build/${target}_fuzzer" $options -max_total_time="$seconds" -timeout=2 \
+        -rss_limit_mb=1024 -malloc_limit_mb=1024 -print_final_stats=1 \
+        -artifact_prefix="$work/artifacts/$target/" "$work/$target" $inputs >"$log" 2>&1; then
+        grep -E '^(#[0-9]+[[:space:]]+DONE|stat::)' "$log" || true
+    else
+        echo "!! ${target}_fuzzer failed; the end of its log:"
+        tail -n 60 "$log"
+        failed="$failed $target"
+    fi
+done
+
+if [ -n "$failed" ]; then
+    echo "fuzzing failed:$failed (failing inputs under $work/artifacts/)"
+    exit 1
+fi

@@ -1,0 +1,124 @@
+// Fuzzes a whole `--file IN OUT paint 3366cc` run on the input bytes: decode, scan, recolour
+// and encode, then checks the one reply line the run would print.
+//
+// run() itself ends the process, so this drives the same steps as run.cpp does after reading
+// the file.
+
+#include <string>
+
+#include "fuzz_checks.hpp"
+#include "paint/paint.hpp"
+#include "probe/probe.hpp"
+
+namespace cliptint::fuzz {
+
+namespace {
+
+constexpr std::string_view kColourWord = "3366cc";
+constexpr std::string_view kPaintedHex = "3366CC";
+
+struct Reply {
+    std::string line;
+    std::optional<Canvas> painted;  // the recoloured canvas and the PNG stored from it, only
+    std::optional<Bytes> png;       // on a paint reply
+};
+
+Reply lineOnly(std::string line) {
+    return {std::move(line), std::nullopt, std::nullopt};
+}
+
+Reply replyFor(std::span<const std::uint8_t> data) {
+    auto canvas = makeCanvas(data);
+    if (!canvas) return lineOnly("ERR " + canvas.error());
+    const auto stats = scanCanvas(*canvas);
+    if (!stats) return lineOnly("ERR " + stats.error());
+    if (!stats->mono) return lineOnly(stats->line);
+
+    auto painted = paintCanvas(kColourWord, *canvas, *stats);
+    if (!painted) return lineOnly("ERR " + painted.error());
+    expect(painted->line == "MONO " + std::string(kPaintedHex) + " " + stats->box,
+           "paint reply is not the probe reply with the new colour");
+    return {painted->line, std::move(*canvas), std::move(painted->png)};
+}
+
+bool isUpperHex(std::string_view text) {
+    return std::ranges::all_of(
+        text, [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
+}
+
+// "d.dddd" from 0.0000 to 1.0000, as "%.4f" prints a fraction of the width or height; the
+// value in ten-thousandths.
+std::optional<int> fraction(std::string_view text) {
+    if (text.size() != 6 || text[1] != '.') return std::nullopt;
+    int value = 0;
+    for (const char c : text) {
+        if (c == '.') continue;
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 10000) return std::nullopt;
+    return value;
+}
+
+// "MONO " or "MULTI ", six upper-case hexadecimal digits, then left, top, right and bottom.
+void checkProbeShape(std::string_view line) {
+    if (line.starts_with("MONO ")) {
+        line.remove_prefix(5);
+    } else if (line.starts_with("MULTI ")) {
+        line.remove_prefix(6);
+    } else {
+        broken("reply line begins with neither MONO, MULTI nor ERR");
+    }
+    expect(line.size() == 6 + 4 * 7, "probe reply has the wrong length");
+    expect(isUpperHex(line.substr(0, 6)), "mean colour is not six upper-case hex digits");
+    std::array<int, 4> box{};
+    for (std::size_t k = 0; k < 4; ++k) {
+        expect(line[6 + 7 * k] == ' ', "probe reply fields not separated by one space");
+        const auto value = fraction(line.substr(7 + 7 * k, 6));
+        expect(value.has_value(), "box value is not a fraction printed with four decimals");
+        box[k] = *value;
+    }
+    expect(box[0] <= box[2] && box[1] <= box[3], "box edges out of order");
+}
+
+void checkReplyLine(std::string_view line) {
+    expect(line.find('\n') == std::string_view::npos, "reply is more than one line");
+    if (line.starts_with("ERR ")) {
+        const std::string_view message = line.substr(4);
+        if (knownCanvasFailure(message) || message == "empty picture" || message == "encode")
+            return;
+        broken("unknown ERR reply: " + std::string(line));
+    }
+    checkProbeShape(line);
+}
+
+// The stored PNG must decode to the painted canvas's size with every alpha kept, and opaque
+// pixels must hold exactly the new colour.
+void checkStoredPicture(const Canvas& painted, const Bytes& png) {
+    const auto stored = makeCanvas(png);
+    expect(stored.has_value(), "painted PNG does not decode");
+    expect(stored->w == painted.w && stored->h == painted.h, "painted PNG changed size");
+    const std::uint8_t* before = painted.px();
+    const std::uint8_t* after = stored->px();
+    for (std::int64_t i = 0; i < painted.byteCount(); i += 4) {
+        expect(before[i + 3] == after[i + 3], "painted PNG changed an alpha byte");
+        if (after[i + 3] != 255) continue;
+        expect(after[i] == 0x33 && after[i + 1] == 0x66 && after[i + 2] == 0xCC,
+               "opaque pixel of the painted PNG is not the new colour");
+    }
+}
+
+}  // namespace
+
+}  // namespace cliptint::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    using namespace cliptint;
+    const std::span<const std::uint8_t> data(bytes, size);
+    if (fuzz::tooSlowToDecode(data)) return 0;
+
+    const auto reply = fuzz::replyFor(data);
+    fuzz::checkReplyLine(reply.line);
+    if (reply.png) fuzz::checkStoredPicture(*reply.painted, *reply.png);
+    return 0;
+}
