@@ -63,6 +63,17 @@ def gradient(w=12, h=10):
     return img
 
 
+def blocks():
+    """Runs of clear, opaque and part-transparent pixels longer than the scan's 16-pixel blocks,
+    ending off the block grid: MONO."""
+    img = Image.new("RGBA", (45, 6), (0, 0, 0, 0))
+    draw = ImageDraw.Draw(img)
+    draw.rectangle([16, 1, 40, 3], fill=(30, 60, 90, 255))
+    draw.rectangle([3, 4, 20, 4], fill=(30, 60, 90, 230))
+    draw.point([(44, 5)], fill=(30, 60, 90, 200))
+    return img
+
+
 def opaque(w=8, h=8, colour=(90, 90, 90)):
     return Image.new("RGB", (w, h), colour)
 
@@ -134,6 +145,8 @@ def png_seeds(c):
     c.pil("png-rgba8-multi.png", multi(), "PNG")
     c.pil("png-rgba8-alpha-steps.png", alpha_steps(), "PNG")
     c.pil("png-rgba8-gradient.png", gradient(), "PNG")
+    c.pil("png-rgba8-blocks.png", blocks(), "PNG")
+    c.pil("png-rgb8-wide.png", gradient(40, 3).convert("RGB"), "PNG")
     c.pil("png-rgba8-clear.png", clear(), "PNG")
     c.pil("png-rgba8-1x1-opaque.png", Image.new("RGBA", (1, 1), (10, 200, 30, 255)), "PNG")
     c.pil("png-rgba8-1x1-clear.png", Image.new("RGBA", (1, 1), (0, 0, 0, 0)), "PNG")

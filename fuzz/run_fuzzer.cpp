@@ -1,5 +1,6 @@
 // Fuzzes a whole `--file IN OUT paint 3366cc` run on the input bytes: decode, scan, recolour
-// and encode, then checks the one reply line the run would print.
+// and encode, then checks the one reply line the run would print. The scan and the recolour are
+// compared with plain pixel-by-pixel versions, since both take short cuts over blocks of pixels.
 //
 // run() itself ends the process, so this drives the same steps as run.cpp does after reading
 // the file.
@@ -9,6 +10,7 @@
 #include "fuzz_checks.hpp"
 #include "paint/paint.hpp"
 #include "probe/probe.hpp"
+#include "reference_scan.hpp"
 
 namespace cliptint::fuzz {
 
@@ -30,14 +32,21 @@ Reply lineOnly(std::string line) {
 Reply replyFor(std::span<const std::uint8_t> data) {
     auto canvas = makeCanvas(data);
     if (!canvas) return lineOnly("ERR " + canvas.error());
+    const auto reference = referenceProbeLine(*canvas);
     const auto stats = scanCanvas(*canvas);
-    if (!stats) return lineOnly("ERR " + stats.error());
+    if (!stats) {
+        expect(!reference, "scanCanvas found no visible pixel where there is one");
+        return lineOnly("ERR " + stats.error());
+    }
+    if (stats->line != reference) broken("probe line differs from the plain scan: " + stats->line);
     if (!stats->mono) return lineOnly(stats->line);
 
+    const Bytes expected = referenceRecolour(*canvas, 0x33, 0x66, 0xCC);
     auto painted = paintCanvas(kColourWord, *canvas, *stats);
     if (!painted) return lineOnly("ERR " + painted.error());
     expect(painted->line == "MONO " + std::string(kPaintedHex) + " " + stats->box,
            "paint reply is not the probe reply with the new colour");
+    expect(std::ranges::equal(canvas->bytes(), expected), "recolour differs from the plain one");
     return {painted->line, std::move(*canvas), std::move(painted->png)};
 }
 
