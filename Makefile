@@ -77,3 +77,27 @@ fuzz: fuzz-build
 
 fuzz-ci:
 	$(MAKE) fuzz FUZZ_SECONDS=60
+
+# Benchmarks (bench/README.md): `make bench` times the Release tool against ImageMagick and libvips
+# and writes bench/results.md; `make bench-micro` runs the Google Benchmark micro-benchmarks.
+BENCH_BUILD ?= build-bench
+BENCH_DEB_PACKAGES := hyperfine imagemagick libvips-tools time libbenchmark-dev
+
+.PHONY: bench-deps bench bench-micro
+
+bench-deps:
+	@missing=$$(for p in $(BENCH_DEB_PACKAGES); do \
+		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing:" $$missing; \
+		apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+bench: deps bench-deps tool
+	python3 bench/run --binary $(BUILD)/cliptint
+
+bench-micro: deps bench-deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_TESTS=OFF -DCLIPTINT_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target cliptint_micro
+	$(BENCH_BUILD)/cliptint_micro
