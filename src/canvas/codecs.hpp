@@ -6,5 +6,9 @@ namespace cliptint {
 
 // One per format, each in its own file.
 Codec pngCodec();
+Codec tiffCodec();
+Codec jpegCodec();
+Codec webpCodec();
+Codec gifCodec();
 
 }  // namespace cliptint

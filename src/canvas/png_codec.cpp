@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "canvas/codecs.hpp"
 #include "canvas/premultiply.hpp"
@@ -14,6 +16,16 @@ using SpngContext = std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)>;
 
 constexpr std::array<std::uint8_t, 8> kSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
+// Ancillary chunks (text, profiles) are kept small: no picture needs megabytes of them, and
+// libspng answers a chunk over the limit as an error instead of allocating it.
+constexpr std::size_t kChunkLimit = 8 << 20;   // bytes, one chunk
+constexpr std::size_t kCacheLimit = 32 << 20;  // bytes, all kept chunks together
+
+// Where each Adam7 pass puts its first pixel of a row and how far apart its pixels lie
+// (PNG, section 8.2); a picture that is not interlaced has one "pass" over every pixel.
+constexpr std::array<std::uint32_t, 7> kAdam7FirstX{0, 4, 0, 2, 0, 1, 0};
+constexpr std::array<std::uint32_t, 7> kAdam7StepX{8, 8, 4, 4, 2, 2, 1};
+
 bool sniffPng(std::span<const std::uint8_t> data) {
     return data.size() >= kSignature.size() &&
            std::memcmp(data.data(), kSignature.data(), kSignature.size()) == 0;
@@ -22,37 +34,90 @@ bool sniffPng(std::span<const std::uint8_t> data) {
 SpngContext openPng(std::span<const std::uint8_t> data) {
     SpngContext ctx(spng_ctx_new(0), spng_ctx_free);
     if (!ctx) return ctx;
-    // Ancillary chunks are kept small: no picture needs megabytes of text or profiles.
-    constexpr std::size_t kChunkLimit = 64 << 20;
-    spng_set_chunk_limits(ctx.get(), kChunkLimit, kChunkLimit);
-    spng_set_crc_action(ctx.get(), SPNG_CRC_USE, SPNG_CRC_USE);
-    if (spng_set_png_buffer(ctx.get(), data.data(), data.size()) != 0) ctx.reset();
+    // Checksums stay on (libspng's default): a damaged file is refused, not drawn as noise.
+    if (spng_set_chunk_limits(ctx.get(), kChunkLimit, kCacheLimit) != 0 ||
+        spng_set_png_buffer(ctx.get(), data.data(), data.size()) != 0) {
+        ctx.reset();
+    }
     return ctx;
+}
+
+// libspng names a width or height of 0 or over 2^31 - 1, and a size whose byte count overflows,
+// as such: those headers were read, and what they state is a size no canvas takes.
+bool sizeRefused(int status) {
+    return status == SPNG_EWIDTH || status == SPNG_EHEIGHT || status == SPNG_EUSER_WIDTH ||
+           status == SPNG_EUSER_HEIGHT || status == SPNG_EOVERFLOW;
 }
 
 Result<PictureSize> readPngHeader(std::span<const std::uint8_t> data) {
     const auto ctx = openPng(data);
+    if (!ctx) return std::unexpected("no picture on the clipboard");
     spng_ihdr ihdr{};
-    if (!ctx || spng_get_ihdr(ctx.get(), &ihdr) != 0) {
-        return std::unexpected("no picture on the clipboard");
-    }
+    const int status = spng_get_ihdr(ctx.get(), &ihdr);
+    if (sizeRefused(status)) return std::unexpected("picture size");
+    if (status != 0) return std::unexpected("no picture on the clipboard");
     return PictureSize{ihdr.width, ihdr.height};
 }
 
-Result<void> decodePng(std::span<const std::uint8_t> data, Canvas& canvas) {
-    const auto ctx = openPng(data);
-    if (!ctx) return std::unexpected("image");
+// Pictures of up to 8 bits a sample: libspng expands them to RGBA straight into the canvas.
+Result<void> decodeShallowPng(spng_ctx* ctx, Canvas& canvas) {
     const auto out = canvas.bytes();
-    if (spng_decode_image(ctx.get(), out.data(), out.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) !=
-        0) {
+    if (spng_decode_image(ctx, out.data(), out.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0) {
         return std::unexpected("image");
     }
     premultiply(out);
     return {};
 }
 
+// Copies the pixels that one decoded row (RGBA, 16 bits a sample) holds into canvas row y.
+void storeDeepRow(const std::uint16_t* row, const spng_row_info& info, bool interlaced,
+                  Canvas& canvas) {
+    const auto pass = static_cast<std::size_t>(info.pass);
+    const std::uint32_t first = interlaced ? kAdam7FirstX[pass] : 0;
+    const std::uint32_t step = interlaced ? kAdam7StepX[pass] : 1;
+    std::uint8_t* out = canvas.px() + static_cast<std::int64_t>(info.row_num) * canvas.w * 4;
+    for (std::int64_t x = first; x < canvas.w; x += step) {
+        const std::uint16_t* p = row + x * 4;
+        storeStraight(out + x * 4, eightBits(p[0]), eightBits(p[1]), eightBits(p[2]),
+                      eightBits(p[3]));
+    }
+}
+
+// 16-bit pictures: libspng's own 8-bit output takes the high byte of each sample, so rows are
+// decoded at 16 bits, one at a time into a buffer of one row, and rounded here.
+Result<void> decodeDeepPng(spng_ctx* ctx, const spng_ihdr& ihdr, Canvas& canvas) {
+    const auto rowSamples = static_cast<std::size_t>(canvas.w) * 4;
+    const std::unique_ptr<std::uint16_t[]> row(new (std::nothrow) std::uint16_t[rowSamples]);
+    if (!row) return std::unexpected("image");
+    if (spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGBA16,
+                          SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE) != 0) {
+        return std::unexpected("image");
+    }
+    const bool interlaced = ihdr.interlace_method != 0;
+    int status = 0;
+    do {
+        spng_row_info info{};
+        if (spng_get_row_info(ctx, &info) != 0) return std::unexpected("image");
+        status = spng_decode_row(ctx, row.get(), rowSamples * sizeof(std::uint16_t));
+        if (status != 0 && status != SPNG_EOI) return std::unexpected("image");
+        storeDeepRow(row.get(), info, interlaced, canvas);
+    } while (status != SPNG_EOI);
+    return {};
+}
+
+Result<void> decodePng(std::span<const std::uint8_t> data, Canvas& canvas) {
+    const auto ctx = openPng(data);
+    spng_ihdr ihdr{};
+    if (!ctx || spng_get_ihdr(ctx.get(), &ihdr) != 0) return std::unexpected("image");
+    if (ihdr.width != canvas.w || ihdr.height != canvas.h) return std::unexpected("image");
+    if (ihdr.bit_depth == 16) return decodeDeepPng(ctx.get(), ihdr, canvas);
+    return decodeShallowPng(ctx.get(), canvas);
+}
+
 }  // namespace
 
-Codec pngCodec() { return {"png", sniffPng, readPngHeader, decodePng}; }
+Codec pngCodec() {
+    return {"png", sniffPng, readPngHeader, decodePng};
+}
 
 }  // namespace cliptint

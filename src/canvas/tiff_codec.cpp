@@ -1,0 +1,339 @@
+#include <tiffio.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "canvas/codecs.hpp"
+#include "canvas/premultiply.hpp"
+
+namespace cliptint {
+
+namespace {
+
+// No single buffer that libtiff allocates (a strip, a tile, a tag array) may exceed this; a
+// header that asks for more is refused instead of being trusted. Pictures in strips are read
+// one row at a time and never need a whole strip.
+constexpr tmsize_t kMaxTiffAllocation = tmsize_t{64} << 20;  // bytes
+
+using TiffFile = std::unique_ptr<TIFF, decltype(&TIFFClose)>;
+using TiffOptions = std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)>;
+
+// The picture bytes as a read-only file for libtiff; "mapping" hands it the bytes themselves,
+// so compressed strips are decoded from them without being copied.
+struct MemoryFile {
+    std::span<const std::uint8_t> data;
+    std::uint64_t position = 0;  // bytes from the start; may lie past the end
+};
+
+tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size) {
+    auto* file = static_cast<MemoryFile*>(handle);
+    if (size <= 0 || file->position >= file->data.size()) return 0;
+    const std::uint64_t count = std::min<std::uint64_t>(static_cast<std::uint64_t>(size),
+                                                        file->data.size() - file->position);
+    std::memcpy(buffer, file->data.data() + file->position, count);
+    file->position += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t writeNothing(thandle_t, void*, tmsize_t) {
+    return 0;
+}
+
+toff_t seekMemory(thandle_t handle, toff_t offset, int whence) {
+    auto* file = static_cast<MemoryFile*>(handle);
+    if (whence == SEEK_CUR) offset += file->position;
+    if (whence == SEEK_END) offset += file->data.size();
+    file->position = offset;
+    return offset;
+}
+
+int closeNothing(thandle_t) {
+    return 0;
+}
+
+toff_t sizeOfMemory(thandle_t handle) {
+    return static_cast<MemoryFile*>(handle)->data.size();
+}
+
+int mapMemory(thandle_t handle, void** base, toff_t* size) {
+    auto* file = static_cast<MemoryFile*>(handle);
+    // libtiff only reads through the mapping of a file opened for reading.
+    *base = const_cast<std::uint8_t*>(file->data.data());
+    *size = file->data.size();
+    return 1;
+}
+
+void unmapNothing(thandle_t, void*, toff_t) {}
+
+// Returning 1 tells libtiff the message is handled: it is neither printed nor passed on.
+int ignoreMessage(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+// A few libtiff messages are issued outside any open file and go to the process-wide handlers,
+// which print on stderr unless they are removed.
+void silenceLibtiff() {
+    static const bool silenced = [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+        return true;
+    }();
+    (void)silenced;
+}
+
+TiffFile openTiff(MemoryFile& file) {
+    silenceLibtiff();
+    TiffFile none(nullptr, TIFFClose);
+    const TiffOptions options(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
+    if (!options) return none;
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxTiffAllocation);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), ignoreMessage, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreMessage, nullptr);
+    return TiffFile(
+        TIFFClientOpenExt("picture", "r", &file, readMemory, writeNothing, seekMemory, closeNothing,
+                          sizeOfMemory, mapMemory, unmapNothing, options.get()),
+        TIFFClose);
+}
+
+bool sniffTiff(std::span<const std::uint8_t> data) {
+    constexpr std::array<std::array<std::uint8_t, 4>, 4> kMagics{{
+        {'I', 'I', 42, 0},
+        {'M', 'M', 0, 42},  // classic TIFF
+        {'I', 'I', 43, 0},
+        {'M', 'M', 0, 43},  // BigTIFF
+    }};
+    if (data.size() < 4) return false;
+    return std::ranges::any_of(
+        kMagics, [&](const auto& magic) { return std::memcmp(data.data(), magic.data(), 4) == 0; });
+}
+
+Result<PictureSize> readTiffHeader(std::span<const std::uint8_t> data) {
+    MemoryFile file{data};
+    const auto tif = openTiff(file);
+    std::uint32_t w = 0;
+    std::uint32_t h = 0;
+    if (!tif || TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
+        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h) != 1) {
+        return std::unexpected("no picture on the clipboard");
+    }
+    return PictureSize{w, h};
+}
+
+enum class Alpha { none, straight, premultiplied };
+
+// How the samples of a grey or RGB picture of 8 or 16 bits lie in a decoded row.
+struct SampleLayout {
+    std::uint16_t samples = 0;  // per pixel, colours first, then extra samples
+    std::uint16_t bits = 0;     // 8 or 16, native byte order once libtiff has read them
+    std::uint16_t colours = 0;  // 1 grey or 3 RGB
+    bool whiteIsZero = false;
+    Alpha alpha = Alpha::none;  // the sample right after the colours, if any
+};
+
+// The alpha rules of libtiff's own RGBA reader, so that both paths agree: the first extra
+// sample is alpha when marked so; an unmarked one counts as premultiplied alpha after RGB.
+Alpha alphaOf(TIFF* tif, const SampleLayout& layout) {
+    std::uint16_t extraCount = 0;
+    const std::uint16_t* extras = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extras);
+    if (extraCount == 0 || extras == nullptr) {
+        return layout.colours == 3 && layout.samples == 4 ? Alpha::premultiplied : Alpha::none;
+    }
+    if (extras[0] == EXTRASAMPLE_ASSOCALPHA) return Alpha::premultiplied;
+    if (extras[0] == EXTRASAMPLE_UNASSALPHA) return Alpha::straight;
+    return layout.samples > 3 ? Alpha::premultiplied : Alpha::none;
+}
+
+// The layout when this file's rows can be converted here: upright, interleaved, unsigned grey
+// or RGB of 8 or 16 bits. libtiff's RGBA reader takes the high byte of 16-bit samples and
+// leaves straight grey + alpha un-premultiplied, so these common cases are read directly.
+std::optional<SampleLayout> directLayout(TIFF* tif) {
+    std::uint16_t photometric = 0;
+    std::uint16_t planar = 0;
+    std::uint16_t format = 0;
+    std::uint16_t orientation = 0;
+    std::uint16_t compression = 0;
+    SampleLayout layout;
+    if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 1) return std::nullopt;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &layout.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &layout.samples);
+    if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE &&
+        photometric != PHOTOMETRIC_RGB) {
+        return std::nullopt;
+    }
+    layout.colours = photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    layout.whiteIsZero = photometric == PHOTOMETRIC_MINISWHITE;
+    if (layout.bits != 8 && layout.bits != 16) return std::nullopt;
+    if (format != SAMPLEFORMAT_UINT || orientation != ORIENTATION_TOPLEFT) return std::nullopt;
+    if (layout.samples < layout.colours) return std::nullopt;
+    if (layout.samples > 1 && planar != PLANARCONFIG_CONTIG) return std::nullopt;
+    if (compression == COMPRESSION_OJPEG) return std::nullopt;
+    layout.alpha = alphaOf(tif, layout);
+    return layout;
+}
+
+constexpr unsigned toEightBits(std::uint8_t v) {
+    return v;
+}
+constexpr unsigned toEightBits(std::uint16_t v) {
+    return eightBits(v);
+}
+
+// Converts count pixels of one row into premultiplied canvas bytes.
+template <class Sample>
+void convertRow(const Sample* in, const SampleLayout& layout, std::int64_t count,
+                std::uint8_t* out) {
+    for (std::int64_t i = 0; i < count; ++i, in += layout.samples, out += 4) {
+        unsigned r = toEightBits(in[0]);
+        if (layout.whiteIsZero) r = 255 - r;
+        const unsigned g = layout.colours == 3 ? toEightBits(in[1]) : r;
+        const unsigned b = layout.colours == 3 ? toEightBits(in[2]) : r;
+        const unsigned a = layout.alpha == Alpha::none ? 255 : toEightBits(in[layout.colours]);
+        if (layout.alpha != Alpha::premultiplied) {
+            storeStraight(out, r, g, b, a);
+            continue;
+        }
+        // Already premultiplied; a colour above its alpha would break the canvas, so it is cut.
+        out[0] = static_cast<std::uint8_t>(std::min(r, a));
+        out[1] = static_cast<std::uint8_t>(std::min(g, a));
+        out[2] = static_cast<std::uint8_t>(std::min(b, a));
+        out[3] = static_cast<std::uint8_t>(a);
+    }
+}
+
+// in is 2-byte aligned: buffers come from sampleBuffer and 16-bit rows have even lengths.
+void convertSamples(const std::uint8_t* in, const SampleLayout& layout, std::int64_t count,
+                    std::uint8_t* out) {
+    if (layout.bits == 16) {
+        return convertRow(reinterpret_cast<const std::uint16_t*>(in), layout, count, out);
+    }
+    convertRow(in, layout, count, out);
+}
+
+// A buffer for decoded samples, aligned for 16-bit reads; null when it cannot be had.
+std::unique_ptr<std::uint16_t[]> sampleBuffer(tmsize_t bytes) {
+    return std::unique_ptr<std::uint16_t[]>(
+        new (std::nothrow) std::uint16_t[static_cast<std::size_t>(bytes + 1) / 2]);
+}
+
+// The bytes that count pixels of the layout take; 64-bit, the caller's counts are bounded.
+std::int64_t rowBytes(const SampleLayout& layout, std::int64_t count) {
+    return count * layout.samples * (layout.bits / 8);
+}
+
+// Strips are read one row at a time (libtiff decodes a compressed strip row by row), so a
+// picture stored as one huge strip costs one row of memory.
+Result<void> readStrips(TIFF* tif, const SampleLayout& layout, Canvas& canvas) {
+    const tmsize_t scanline = TIFFScanlineSize(tif);
+    if (scanline < rowBytes(layout, canvas.w) || scanline > kMaxTiffAllocation) {
+        return std::unexpected("image");
+    }
+    const auto buffer = sampleBuffer(scanline);
+    if (!buffer) return std::unexpected("image");
+    for (std::int64_t y = 0; y < canvas.h; ++y) {
+        if (TIFFReadScanline(tif, buffer.get(), static_cast<std::uint32_t>(y), 0) != 1) {
+            return std::unexpected("image");
+        }
+        convertSamples(reinterpret_cast<const std::uint8_t*>(buffer.get()), layout, canvas.w,
+                       canvas.px() + y * canvas.w * 4);
+    }
+    return {};
+}
+
+// Tiles are decoded one at a time and their rows copied to where they belong; tiles along the
+// right and bottom edges reach past the picture and are cut.
+Result<void> readTiles(TIFF* tif, const SampleLayout& layout, Canvas& canvas) {
+    std::uint32_t tileW = 0;
+    std::uint32_t tileH = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileW);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileH);
+    const tmsize_t tileBytes = TIFFTileSize(tif);
+    const tmsize_t tileRowBytes = TIFFTileRowSize(tif);
+    if (tileW == 0 || tileH == 0 || tileRowBytes < rowBytes(layout, tileW) ||
+        tileBytes < tileRowBytes * tileH || tileBytes > kMaxTiffAllocation) {
+        return std::unexpected("image");
+    }
+    const auto buffer = sampleBuffer(tileBytes);
+    if (!buffer) return std::unexpected("image");
+    for (std::int64_t y = 0; y < canvas.h; y += tileH) {
+        for (std::int64_t x = 0; x < canvas.w; x += tileW) {
+            if (TIFFReadTile(tif, buffer.get(), static_cast<std::uint32_t>(x),
+                             static_cast<std::uint32_t>(y), 0, 0) < 0) {
+                return std::unexpected("image");
+            }
+            const std::int64_t rows = std::min<std::int64_t>(tileH, canvas.h - y);
+            const std::int64_t columns = std::min<std::int64_t>(tileW, canvas.w - x);
+            const auto* tile = reinterpret_cast<const std::uint8_t*>(buffer.get());
+            for (std::int64_t row = 0; row < rows; ++row) {
+                convertSamples(tile + row * tileRowBytes, layout, columns,
+                               canvas.px() + ((y + row) * canvas.w + x) * 4);
+            }
+        }
+    }
+    return {};
+}
+
+// libtiff packs each pixel as one 32-bit word with red in the low byte; on a little-endian
+// machine those are already the canvas bytes. Its output is premultiplied except where it
+// forgot (straight grey + alpha), which the cut to alpha keeps from breaking the canvas.
+void settlePackedPixels(Canvas& canvas) {
+    const auto bytes = canvas.bytes();
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+        if constexpr (std::endian::native == std::endian::big) {
+            std::swap(bytes[i], bytes[i + 3]);
+            std::swap(bytes[i + 1], bytes[i + 2]);
+        }
+        for (std::size_t k = 0; k < 3; ++k)
+            bytes[i + k] = std::min(bytes[i + k], bytes[i + 3]);
+    }
+}
+
+// Everything else (palette, bilevel, CMYK, YCbCr, separate planes, turned pictures) goes
+// through libtiff's RGBA reader, which writes straight into the canvas.
+Result<void> readPackedRgba(TIFF* tif, Canvas& canvas) {
+    std::array<char, 1024> message{};
+    if (TIFFRGBAImageOK(tif, message.data()) != 1) return std::unexpected("image");
+    TIFFRGBAImage image{};
+    if (TIFFRGBAImageBegin(&image, tif, 1, message.data()) != 1) return std::unexpected("image");
+    image.req_orientation = ORIENTATION_TOPLEFT;
+    const int read = TIFFRGBAImageGet(&image, reinterpret_cast<std::uint32_t*>(canvas.px()),
+                                      static_cast<std::uint32_t>(canvas.w),
+                                      static_cast<std::uint32_t>(canvas.h));
+    TIFFRGBAImageEnd(&image);
+    if (read != 1) return std::unexpected("image");
+    settlePackedPixels(canvas);
+    return {};
+}
+
+Result<void> decodeTiff(std::span<const std::uint8_t> data, Canvas& canvas) {
+    MemoryFile file{data};
+    const auto tif = openTiff(file);
+    std::uint32_t w = 0;
+    std::uint32_t h = 0;
+    if (!tif || TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
+        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h) != 1 || w != canvas.w || h != canvas.h) {
+        return std::unexpected("image");
+    }
+    const auto layout = directLayout(tif.get());
+    if (!layout) return readPackedRgba(tif.get(), canvas);
+    if (TIFFIsTiled(tif.get())) return readTiles(tif.get(), *layout, canvas);
+    return readStrips(tif.get(), *layout, canvas);
+}
+
+}  // namespace
+
+Codec tiffCodec() {
+    return {"tiff", sniffTiff, readTiffHeader, decodeTiff};
+}
+
+}  // namespace cliptint
