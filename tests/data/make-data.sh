@@ -1,0 +1,223 @@
+#!/bin/sh
+# Regenerates the pictures in this folder from scratch. The decoders under test never touch them:
+# every file is written by Python's PIL or by ImageMagick's convert from exactly stated pixels,
+# and each file's header is checked afterwards so that a tool's "optimisation" (a grey PNG
+# written as palette, say) cannot slip through unnoticed. Run it from anywhere:
+#   sh tests/data/make-data.sh
+# Needs: python3-pil and imagemagick (Debian 12).
+set -eu
+cd "$(dirname "$0")"
+PYTHON=${PYTHON:-/usr/bin/python3}
+CONVERT=${CONVERT:-/usr/bin/convert}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# --- Pictures written by PIL, and PAM files (exact 8- and 16-bit samples) for ImageMagick. ---
+"$PYTHON" - "$work" <<'PY'
+import sys
+from PIL import Image
+
+work = sys.argv[1]
+
+def picture(mode, size, pixels):
+    im = Image.new(mode, size)
+    im.putdata(pixels)
+    return im
+
+def pam(name, width, height, depth, maxval, tupltype, samples):
+    header = (f"P7\nWIDTH {width}\nHEIGHT {height}\nDEPTH {depth}\nMAXVAL {maxval}\n"
+              f"TUPLTYPE {tupltype}\nENDHDR\n").encode()
+    size = 2 if maxval > 255 else 1
+    body = b"".join(v.to_bytes(size, "big") for v in samples)
+    assert len(body) == width * height * depth * size
+    with open(f"{work}/{name}.pam", "wb") as f:
+        f.write(header + body)
+
+# The reference picture: 4 x 2 straight RGBA pixels chosen to catch premultiplication faults
+# (alpha 0 with colour, alpha 1, alpha 254, a product that truncation would round down).
+REF = [(255, 0, 0, 255), (0, 255, 0, 128), (10, 20, 30, 0), (200, 100, 50, 200),
+       (255, 255, 255, 1), (1, 2, 3, 254), (128, 64, 32, 64), (0, 0, 255, 255)]
+ref = picture("RGBA", (4, 2), REF)
+ref.save("png-rgba8.png")
+ref.save("tif-ref-unassoc.tif")                                # ExtraSamples 2 (unassociated)
+ref.save("tif-ref-lzw.tif", compression="tiff_lzw")
+ref.save("tif-ref-deflate.tif", compression="tiff_adobe_deflate")
+ref.save("webp-ref-lossless.webp", lossless=True, exact=True)
+
+# PNG: grey 1 and 8 bit, with and without a tRNS key, 16-bit grey, grey + alpha, RGB, palette.
+picture("1", (8, 1), [255, 0, 255, 255, 0, 0, 255, 0]).save("png-grey1.png")
+picture("L", (6, 1), [0, 1, 127, 128, 254, 255]).save("png-grey8.png")
+picture("L", (3, 1), [10, 128, 200]).save("png-grey8-trns.png", transparency=128)
+# 0x12F0 and 0x40D0 round to 19 and 65 but truncate to 18 and 64.
+picture("I", (4, 1), [0x12F0, 0x40D0, 0xFFFF, 0]).save("png-grey16.png")
+# 0x40D1 rounds to the same 8 bits as the key 0x40D0 but is not the key.
+picture("I", (3, 1), [0x12F0, 0x40D0, 0x40D1]).save("png-grey16-trns.png", transparency=0x40D0)
+picture("LA", (3, 1), [(200, 100), (50, 255), (255, 0)]).save("png-ga8.png")
+picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (128, 64, 32)]).save("png-rgb8.png")
+picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (1, 2, 4)]).save(
+    "png-rgb8-trns.png", transparency=(1, 2, 3))
+PALETTE = [255, 0, 0, 0, 255, 0, 0, 0, 255, 17, 34, 51]
+pal = picture("P", (4, 1), [0, 1, 2, 3])
+pal.putpalette(PALETTE)
+pal.save("png-palette.png")
+pal.save("png-palette-trns.png", transparency=b"\xff\x80\x00")  # index 3 has no entry: opaque
+
+# TIFF: the same RGB, grey, grey 16 and grey + alpha pictures; palette, bilevel and CMYK.
+picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (128, 64, 32)]).save("tif-rgb8.tif")
+picture("L", (6, 1), [0, 1, 127, 128, 254, 255]).save("tif-grey8.tif")
+picture("I;16", (4, 1), [0x12F0, 0x40D0, 0xFFFF, 0]).save("tif-grey16.tif")
+picture("LA", (3, 1), [(200, 100), (50, 255), (255, 0)]).save("tif-ga8.tif")
+pal.save("tif-palette.tif")
+# A recorded resolution must not change the size; an unknown private tag makes libtiff warn.
+dpi = picture("RGB", (3, 2), [(9, 9, 9)] * 6)
+dpi.save("png-dpi.png", dpi=(300, 150))
+dpi.save("tif-dpi.tif", dpi=(300, 150))
+picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (128, 64, 32)]).save(
+    "tif-unknown-tag.tif", tiffinfo={65000: "private"})
+picture("1", (8, 1), [255, 0, 255, 255, 0, 0, 255, 0]).save("tif-bilevel.tif")
+picture("CMYK", (2, 1), [(0, 255, 255, 0), (0, 0, 0, 128)]).save("tif-cmyk.tif")
+
+# JPEG: solid 8 x 8 blocks, so each block is its DC term alone and decodes close to its colour.
+def blocks(mode, colours):
+    im = Image.new(mode, (8 * len(colours), 8))
+    for i, colour in enumerate(colours):
+        im.paste(colour, (8 * i, 0, 8 * i + 8, 8))
+    return im
+
+rgb_blocks = blocks("RGB", [(200, 40, 40), (40, 200, 40)])
+rgb_blocks.save("jpg-rgb.jpg", quality=100, subsampling=0)
+rgb_blocks.save("jpg-progressive.jpg", quality=100, subsampling=0, progressive=True)
+blocks("L", [128]).save("jpg-grey.jpg", quality=100)
+blocks("CMYK", [(0, 255, 255, 0), (0, 0, 0, 128)]).save("jpg-cmyk.jpg", quality=100)
+blocks("RGB", [(200, 40, 40), (200, 40, 40)]).save("webp-lossy.webp", quality=100)
+
+# GIF: a transparent index, and an interlaced picture whose rows are all different.
+pal.save("gif-trns.gif", transparency=2, optimize=False)
+# PIL interlaces only pictures at least 16 pixels in both directions.
+rows = picture("P", (16, 16), [y for y in range(16) for _ in range(16)])
+rows.putpalette([c for y in range(16) for c in (16 * y, 255 - 16 * y, y)])
+rows.save("gif-interlaced.gif", interlace=True, optimize=False)
+
+# PAM sources for ImageMagick: 2- and 4-bit grey, 16-bit grey + alpha, RGB and RGBA.
+pam("grey2", 4, 1, 1, 3, "GRAYSCALE", [0, 1, 2, 3])
+pam("grey4", 4, 1, 1, 15, "GRAYSCALE", [1, 7, 14, 15])
+pam("ga16", 4, 1, 2, 65535, "GRAYSCALE_ALPHA",
+    [0x12F0, 0xFFFF, 0xFFFF, 0x40D0, 0x8000, 0x8000, 0x1234, 0])
+pam("rgb16", 2, 1, 3, 65535, "RGB", [0x12F0, 0x40D0, 0xFFFF, 0, 0x8000, 0xC000])
+pam("rgba16", 4, 1, 4, 65535, "RGB_ALPHA",
+    [0x12F0, 0x40D0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0x8000,
+     0xC000, 0x4000, 0x0000, 0xC000, 0x1234, 0x5678, 0x9ABC, 0])
+
+# The grid: 20 x 18 pixels, red 12x, green 14y, blue (7xy) mod 256, alpha 255 - 6(x + y).
+# Big enough for four 16 x 16 tiles, several strips and every Adam7 pass.
+W, H = 20, 18
+grid = [(12 * x, 14 * y, (7 * x * y) % 256, 255 - 6 * (x + y)) for y in range(H) for x in range(W)]
+pam("grid8", W, H, 4, 255, "RGB_ALPHA", [v for p in grid for v in p])
+# The same grid in 16 bits, each value v as v * 257 + 112: rounding to 8 bits gives v back,
+# truncating gives v + 1 for v >= 144.
+pam("grid16", W, H, 4, 65535, "RGB_ALPHA", [min(v * 257 + 112, 65535) for p in grid for v in p])
+PY
+
+# --- Pictures written by ImageMagick from the PAM files. ---
+# PNGs without the date chunks ImageMagick adds, so that the files come out the same every run.
+im() { "$CONVERT" "$@"; }
+png() { input=$1; shift; "$CONVERT" "$input" -strip -define png:exclude-chunks=date,time "$@"; }
+png "$work/grey2.pam" -define png:bit-depth=2 -define png:color-type=0 png-grey2.png
+png "$work/grey4.pam" -define png:bit-depth=4 -define png:color-type=0 png-grey4.png
+png "$work/ga16.pam" -define png:bit-depth=16 -define png:color-type=4 png-ga16.png
+png "$work/rgb16.pam" -define png:bit-depth=16 -define png:color-type=2 png-rgb16.png
+png "$work/rgba16.pam" -define png:bit-depth=16 -define png:color-type=6 png-rgba16.png
+png "$work/grid8.pam" -define png:bit-depth=8 -define png:color-type=6 png-grid.png
+png "$work/grid8.pam" -define png:bit-depth=8 -define png:color-type=6 -interlace PNG \
+    png-grid-interlaced.png
+png "$work/grid16.pam" -define png:bit-depth=16 -define png:color-type=6 -interlace PNG \
+    png-grid16-interlaced.png
+
+# ImageMagick premultiplies (rounding to nearest) when it writes associated alpha.
+im png-rgba8.png -define tiff:alpha=associated -compress None tif-ref-assoc.tif
+im "$work/rgba16.pam" -depth 16 -define tiff:endian=lsb -define tiff:alpha=unassociated tif-rgba16.tif
+im "$work/rgba16.pam" -depth 16 -define tiff:endian=msb -define tiff:alpha=unassociated tif-rgba16-msb.tif
+im "$work/grid8.pam" -define tiff:alpha=unassociated -compress Zip \
+    -define tiff:tile-geometry=16x16 tif-grid-tiled.tif
+im "$work/grid8.pam" -define tiff:alpha=unassociated -compress LZW -define tiff:predictor=2 \
+    -define tiff:rows-per-strip=3 tif-grid-strips.tif
+im "$work/grid16.pam" -depth 16 -define tiff:alpha=unassociated -compress Zip \
+    -define tiff:tile-geometry=16x16 tif-grid16-tiled.tif
+
+# GIF: a 2 x 2 red frame at (3, 1) on a 6 x 4 screen; a red frame followed by a blue one.
+im -size 2x2 xc:red -page 6x4+3+1 gif-offset.gif
+im -size 2x2 xc:red -size 2x2 xc:blue gif-anim.gif
+
+# --- Check that every file is what its name says. ---
+"$PYTHON" - <<'PY'
+import struct
+from PIL import Image
+
+def ihdr(name):
+    data = open(name, "rb").read()
+    w, h, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", data[16:29])
+    return (w, h, depth, colour, interlace, b"tRNS" in data)
+
+expected = {
+    "png-grey1.png": (8, 1, 1, 0, 0, False),
+    "png-grey2.png": (4, 1, 2, 0, 0, False),
+    "png-grey4.png": (4, 1, 4, 0, 0, False),
+    "png-grey8.png": (6, 1, 8, 0, 0, False),
+    "png-grey8-trns.png": (3, 1, 8, 0, 0, True),
+    "png-grey16.png": (4, 1, 16, 0, 0, False),
+    "png-grey16-trns.png": (3, 1, 16, 0, 0, True),
+    "png-ga8.png": (3, 1, 8, 4, 0, False),
+    "png-ga16.png": (4, 1, 16, 4, 0, False),
+    "png-rgb8.png": (3, 1, 8, 2, 0, False),
+    "png-rgb8-trns.png": (3, 1, 8, 2, 0, True),
+    "png-rgb16.png": (2, 1, 16, 2, 0, False),
+    "png-rgba8.png": (4, 2, 8, 6, 0, False),
+    "png-rgba16.png": (4, 1, 16, 6, 0, False),
+    "png-palette.png": (4, 1, 2, 3, 0, False),
+    "png-palette-trns.png": (4, 1, 2, 3, 0, True),
+    "png-grid.png": (20, 18, 8, 6, 0, False),
+    "png-dpi.png": (3, 2, 8, 2, 0, False),
+    "png-grid-interlaced.png": (20, 18, 8, 6, 1, False),
+    "png-grid16-interlaced.png": (20, 18, 16, 6, 1, False),
+}
+for name, want in expected.items():
+    got = ihdr(name)
+    assert got == want, f"{name}: IHDR {got}, wanted {want}"
+
+tiff = {  # name: (bits, samples, photometric, extra samples, compression, tiled, big-endian)
+    "tif-ref-unassoc.tif": ((8,) * 4, 4, 2, (2,), 1, False, False),
+    "tif-ref-assoc.tif": ((8,) * 4, 4, 2, (1,), 1, False, False),
+    "tif-ref-lzw.tif": ((8,) * 4, 4, 2, (2,), 5, False, False),
+    "tif-ref-deflate.tif": ((8,) * 4, 4, 2, (2,), 8, False, False),
+    "tif-rgb8.tif": ((8,) * 3, 3, 2, None, 1, False, False),
+    "tif-unknown-tag.tif": ((8,) * 3, 3, 2, None, 1, False, False),
+    "tif-dpi.tif": ((8,) * 3, 3, 2, None, 1, False, False),
+    "tif-grey8.tif": ((8,), 1, 1, None, 1, False, False),
+    "tif-grey16.tif": ((16,), 1, 1, None, 1, False, False),
+    "tif-ga8.tif": ((8, 8), 2, 1, (2,), 1, False, False),
+    "tif-palette.tif": ((8,), 1, 3, None, 1, False, False),
+    "tif-bilevel.tif": ((1,), 1, 1, None, 1, False, False),
+    "tif-cmyk.tif": ((8,) * 4, 4, 5, None, 1, False, False),
+    "tif-rgba16.tif": ((16,) * 4, 4, 2, (2,), 1, False, False),
+    "tif-rgba16-msb.tif": ((16,) * 4, 4, 2, (2,), 1, False, True),
+    "tif-grid-tiled.tif": ((8,) * 4, 4, 2, (2,), 8, True, False),
+    "tif-grid-strips.tif": ((8,) * 4, 4, 2, (2,), 5, False, False),
+    "tif-grid16-tiled.tif": ((16,) * 4, 4, 2, (2,), 8, True, False),
+}
+for name, (bits, spp, photometric, extra, compression, tiled, msb) in tiff.items():
+    im = Image.open(name)
+    tags = im.tag_v2
+    got = (tuple(tags.get(258, (1,))) if isinstance(tags.get(258), tuple) else (tags.get(258, 1),),
+           tags.get(277, 1), tags.get(262), tags.get(338), tags.get(259, 1), 322 in tags,
+           open(name, "rb").read(2) == b"MM")
+    if isinstance(got[3], int):
+        got = got[:3] + ((got[3],),) + got[4:]
+    want = (bits, spp, photometric, extra, compression, tiled, msb)
+    assert got == want, f"{name}: tags {got}, wanted {want}"
+assert b"pHYs" in open("png-dpi.png", "rb").read()
+assert Image.open("tif-dpi.tif").tag_v2.get(282) == 300
+assert 65000 in Image.open("tif-unknown-tag.tif").tag_v2
+assert open("webp-ref-lossless.webp", "rb").read()[12:16] == b"VP8L"
+assert open("gif-interlaced.gif", "rb").read().find(b"\x2c\x00\x00\x00\x00\x10\x00\x10\x00\x40") > 0
+print("all pictures made and checked")
+PY
