@@ -1,0 +1,136 @@
+#include "hand_made.hpp"
+
+#include <libdeflate.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+
+namespace cliptint::test {
+
+namespace {
+
+void appendBigEndian(Bytes& out, std::uint32_t v, int bytes) {
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+    }
+}
+
+void appendLittleEndian(Bytes& out, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+void appendChunk(Bytes& png, std::string_view type, const Bytes& payload) {
+    appendBigEndian(png, static_cast<std::uint32_t>(payload.size()), 4);
+    Bytes typed(type.begin(), type.end());
+    typed.insert(typed.end(), payload.begin(), payload.end());
+    png.insert(png.end(), typed.begin(), typed.end());
+    appendBigEndian(png, libdeflate_crc32(0, typed.data(), typed.size()), 4);
+}
+
+Bytes zlibCompress(const Bytes& raw) {
+    const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+        libdeflate_alloc_compressor(6), libdeflate_free_compressor);
+    if (!compressor) throw std::runtime_error("libdeflate");
+    Bytes out(libdeflate_zlib_compress_bound(compressor.get(), raw.size()));
+    const std::size_t size =
+        libdeflate_zlib_compress(compressor.get(), raw.data(), raw.size(), out.data(), out.size());
+    if (size == 0) throw std::runtime_error("libdeflate");
+    out.resize(size);
+    return out;
+}
+
+}  // namespace
+
+Bytes pngWithHeader(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colourType,
+                    const Bytes& zlibPixels) {
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes ihdr;
+    appendBigEndian(ihdr, w, 4);
+    appendBigEndian(ihdr, h, 4);
+    ihdr.insert(ihdr.end(), {depth, colourType, 0, 0, 0});
+    appendChunk(png, "IHDR", ihdr);
+    if (zlibPixels.empty()) return png;
+    appendChunk(png, "IDAT", zlibPixels);
+    appendChunk(png, "IEND", {});
+    return png;
+}
+
+Bytes blackPngWithWhiteCorner(std::uint32_t w, std::uint32_t h) {
+    const std::size_t rowBytes = 1 + (std::size_t{w} + 7) / 8;  // filter byte, then pixels
+    Bytes raw(rowBytes * h, 0);
+    const std::uint32_t lastX = w - 1;
+    raw[rowBytes * (h - 1) + 1 + lastX / 8] = static_cast<std::uint8_t>(0x80 >> (lastX % 8));
+    return pngWithHeader(w, h, 1, 0, zlibCompress(raw));
+}
+
+Bytes tiffWithSize(std::uint32_t w, std::uint32_t h) {
+    struct Entry {
+        std::uint16_t tag, type;  // type 3 SHORT, 4 LONG
+        std::uint32_t value;
+    };
+    constexpr std::uint32_t kIfd = 8;
+    constexpr std::uint32_t kEntries = 9;
+    constexpr std::uint32_t kPixels = kIfd + 2 + kEntries * 12 + 4;
+    const Entry entries[kEntries] = {
+        {256, 4, w},       {257, 4, h}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
+        {273, 4, kPixels}, {277, 3, 1}, {278, 4, h}, {279, 4, 4},
+    };
+    Bytes tiff{'I', 'I', 42, 0};
+    appendLittleEndian(tiff, kIfd, 4);
+    appendLittleEndian(tiff, kEntries, 2);
+    for (const Entry& e : entries) {
+        appendLittleEndian(tiff, e.tag, 2);
+        appendLittleEndian(tiff, e.type, 2);
+        appendLittleEndian(tiff, 1, 4);
+        appendLittleEndian(tiff, e.value, e.type == 3 ? 2 : 4);
+        if (e.type == 3) appendLittleEndian(tiff, 0, 2);
+    }
+    appendLittleEndian(tiff, 0, 4);  // no next directory
+    tiff.insert(tiff.end(), {1, 2, 3, 4});
+    return tiff;
+}
+
+Bytes gifScreen(std::uint16_t w, std::uint16_t h) {
+    Bytes gif{'G', 'I', 'F', '8', '9', 'a'};
+    appendLittleEndian(gif, w, 2);
+    appendLittleEndian(gif, h, 2);
+    gif.insert(gif.end(), {0, 0, 0, ';'});  // no colour table, background, aspect; trailer
+    return gif;
+}
+
+Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h) {
+    // Markers from the second on: FF, code, 2-byte length that counts itself.
+    for (std::size_t at = 2; at + 9 < jpeg.size();) {
+        const std::uint8_t code = jpeg[at + 1];
+        if (code == 0xC0 || code == 0xC2) {
+            jpeg[at + 5] = static_cast<std::uint8_t>(h >> 8);
+            jpeg[at + 6] = static_cast<std::uint8_t>(h);
+            jpeg[at + 7] = static_cast<std::uint8_t>(w >> 8);
+            jpeg[at + 8] = static_cast<std::uint8_t>(w);
+            return jpeg;
+        }
+        at += 2 + (std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
+    }
+    throw std::runtime_error("no frame header");
+}
+
+Bytes webpWithSize(Bytes webp, std::uint32_t w, std::uint32_t h) {
+    // After "VP8L", its length and the signature byte 0x2F: 14 bits width - 1, 14 bits
+    // height - 1, then the alpha hint and version, little-endian.
+    constexpr std::size_t kBits = 21;
+    if (webp.size() < kBits + 4 ||
+        std::string_view(reinterpret_cast<const char*>(&webp[12]), 4) != "VP8L") {
+        throw std::runtime_error("not a simple lossless WebP");
+    }
+    std::uint32_t bits = 0;
+    for (int i = 3; i >= 0; --i)
+        bits = bits << 8 | webp[kBits + i];
+    bits = (bits & 0xF0000000u) | ((h - 1) & 0x3FFF) << 14 | ((w - 1) & 0x3FFF);
+    for (int i = 0; i < 4; ++i)
+        webp[kBits + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    return webp;
+}
+
+}  // namespace cliptint::test

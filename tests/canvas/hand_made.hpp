@@ -1,0 +1,34 @@
+#pragma once
+
+// Pictures built byte by byte in the tests: headers that state sizes no real file would,
+// and large pictures that compress to almost nothing.
+
+#include <cstdint>
+#include <string>
+
+#include "result.hpp"
+
+namespace cliptint::test {
+
+// A PNG: signature, IHDR (with a valid checksum), then the given IDAT payload and IEND, each
+// left out when empty. Colour type 6 is RGBA, 0 grey.
+Bytes pngWithHeader(std::uint32_t w, std::uint32_t h, std::uint8_t depth = 8,
+                    std::uint8_t colourType = 6, const Bytes& zlibPixels = {});
+
+// A w x h 1-bit grey PNG, black but for its bottom-right pixel, which is white. A few
+// kilobytes even at 40 megapixels.
+Bytes blackPngWithWhiteCorner(std::uint32_t w, std::uint32_t h);
+
+// A little-endian TIFF stating w x h pixels of 8-bit grey in one strip of 4 bytes.
+Bytes tiffWithSize(std::uint32_t w, std::uint32_t h);
+
+// A GIF that is a logical screen of w x h and nothing else.
+Bytes gifScreen(std::uint16_t w, std::uint16_t h);
+
+// The JPEG with the size in its frame header replaced.
+Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h);
+
+// The lossless WebP (a VP8L chunk right after the RIFF header) with its size replaced.
+Bytes webpWithSize(Bytes webp, std::uint32_t w, std::uint32_t h);
+
+}  // namespace cliptint::test
