@@ -55,7 +55,7 @@ void run(int argc, char** argv) {
     const std::string& mode = args[1];
 
     const auto pb = obtainClipboard();
-    const auto data = readPicture(invocation, *pb);
+    auto data = readPicture(invocation, *pb);
     if (!data) fail(data.error());
     if (!*data) fail("no picture on the clipboard");
 
@@ -70,6 +70,10 @@ void run(int argc, char** argv) {
 
     const auto painted = paintCanvas(args[2], *canvas, *stats);
     if (!painted) fail(painted.error());
+    // A clipboard owner that serves the PNG after this process ends is forked from the store:
+    // it should not carry the canvas (up to 160 MB) and the picture bytes it never reads.
+    *canvas = Canvas{};
+    data->reset();
     if (auto stored = storePicture(invocation, *pb, painted->png); !stored) fail(stored.error());
     reply(painted->line);
 }
