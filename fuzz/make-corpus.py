@@ -308,6 +308,10 @@ def tiff_seeds(c):
     c.add("tiff-samples-9.tif", tiff_strip(2, 2, samples=9, photometric=2))
     c.add("tiff-extra-samples-mismatch.tif",
           tiff_strip(2, 2, samples=2, photometric=2, extra=[(338, SHORT, 1, 2)]))
+    c.add("tiff-grey-alpha-without-sample.tif",
+          tiff_strip(4, 2, samples=1, photometric=1, extra=[(338, SHORT, 1, 2)]))
+    c.add("tiff-rgb-alpha-without-sample.tif",
+          tiff_strip(4, 2, samples=3, photometric=2, extra=[(338, SHORT, 1, 1)]))
     c.add("tiff-rgb-one-sample.tif", tiff_strip(2, 2, samples=1, photometric=2))
     c.add("tiff-palette-without-map.tif", tiff_strip(2, 2, photometric=3))
     c.add("tiff-msb-min.tif",

@@ -139,6 +139,10 @@ struct SampleLayout {
 // The alpha rules of libtiff's own RGBA reader, so that both paths agree: the first extra
 // sample is alpha when marked so; an unmarked one counts as premultiplied alpha after RGB.
 Alpha alphaOf(TIFF* tif, const SampleLayout& layout) {
+    // ExtraSamples may name a sample that the pixel does not have (one grey sample marked as
+    // alpha): with no sample after the colours there is no alpha to read, and the picture is
+    // opaque. Reading one would run past the end of the row.
+    if (layout.samples <= layout.colours) return Alpha::none;
     std::uint16_t extraCount = 0;
     const std::uint16_t* extras = nullptr;
     TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extras);
