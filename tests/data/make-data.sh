@@ -143,6 +143,14 @@ im "$work/grid8.pam" -define tiff:alpha=unassociated -compress LZW -define tiff:
     -define tiff:rows-per-strip=3 tif-grid-strips.tif
 im "$work/grid16.pam" -depth 16 -define tiff:alpha=unassociated -compress Zip \
     -define tiff:tile-geometry=16x16 tif-grid16-tiled.tif
+# The 8-bit grid widened to 16 bits (v * 257), which ImageMagick premultiplies in 16 bits when it
+# writes associated alpha; rounded to 8 bits that is the 8-bit premultiplied grid.
+im "$work/grid8.pam" -depth 16 -define tiff:alpha=associated -compress Zip tif-grid16-assoc.tif
+im "$work/grid8.pam" -define tiff:alpha=unassociated -compress Zip -interlace Plane \
+    tif-grid-planes.tif
+# The same stored rows, marked as starting at the bottom right: a viewer turns them upside down.
+im "$work/grid8.pam" -define tiff:alpha=unassociated -compress Zip -orient BottomRight \
+    tif-grid-turned.tif
 
 # GIF: a 2 x 2 red frame at (3, 1) on a 6 x 4 screen; a red frame followed by a blue one.
 im -size 2x2 xc:red -page 6x4+3+1 gif-offset.gif
@@ -203,6 +211,9 @@ tiff = {  # name: (bits, samples, photometric, extra samples, compression, tiled
     "tif-grid-tiled.tif": ((8,) * 4, 4, 2, (2,), 8, True, False),
     "tif-grid-strips.tif": ((8,) * 4, 4, 2, (2,), 5, False, False),
     "tif-grid16-tiled.tif": ((16,) * 4, 4, 2, (2,), 8, True, False),
+    "tif-grid16-assoc.tif": ((16,) * 4, 4, 2, (1,), 8, False, False),
+    "tif-grid-planes.tif": ((8,) * 4, 4, 2, (2,), 8, False, False),
+    "tif-grid-turned.tif": ((8,) * 4, 4, 2, (2,), 8, False, False),
 }
 for name, (bits, spp, photometric, extra, compression, tiled, msb) in tiff.items():
     im = Image.open(name)
@@ -214,6 +225,8 @@ for name, (bits, spp, photometric, extra, compression, tiled, msb) in tiff.items
         got = got[:3] + ((got[3],),) + got[4:]
     want = (bits, spp, photometric, extra, compression, tiled, msb)
     assert got == want, f"{name}: tags {got}, wanted {want}"
+assert Image.open("tif-grid-planes.tif").tag_v2.get(284) == 2
+assert Image.open("tif-grid-turned.tif").tag_v2.get(274) == 3
 assert b"pHYs" in open("png-dpi.png", "rb").read()
 assert Image.open("tif-dpi.tif").tag_v2.get(282) == 300
 assert 65000 in Image.open("tif-unknown-tag.tif").tag_v2
