@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "canvas/canvas.hpp"
+#include "hand_made.hpp"
 #include "picture_files.hpp"
 
 namespace cliptint::test {
@@ -135,7 +136,8 @@ Rgba gridPixel(std::int64_t x, std::int64_t y) {
 class GridDecode : public testing::TestWithParam<std::string> {};
 
 // One 20 x 18 picture as plain, interlaced and 16-bit interlaced PNG, and as TIFF in 16 x 16
-// tiles (8 and 16 bits) and in LZW strips of 3 rows with a predictor: one canvas from all.
+// tiles (8 and 16 bits), in LZW strips of 3 rows with a predictor, premultiplied in 16 bits and
+// in separate planes: one canvas from all.
 TEST_P(GridDecode, GivesTheSameCanvasAsEveryOtherEncoding) {
     const auto canvas = makeCanvas(dataBytes(GetParam()));
     ASSERT_TRUE(canvas) << canvas.error();
@@ -158,10 +160,26 @@ TEST_P(GridDecode, GivesTheSameCanvasAsEveryOtherEncoding) {
 INSTANTIATE_TEST_SUITE_P(Files, GridDecode,
                          testing::Values("png-grid.png", "png-grid-interlaced.png",
                                          "png-grid16-interlaced.png", "tif-grid-tiled.tif",
-                                         "tif-grid-strips.tif", "tif-grid16-tiled.tif"),
+                                         "tif-grid-strips.tif", "tif-grid16-tiled.tif",
+                                         "tif-grid16-assoc.tif", "tif-grid-planes.tif"),
                          [](const testing::TestParamInfo<std::string>& info) {
                              return caseName(info.param);
                          });
+
+// Orientation 3: the stored rows start at the bottom right, so the canvas is the grid turned
+// upside down.
+TEST(TiffDecode, TurnsAPictureStoredFromTheBottomRight) {
+    const auto canvas = makeCanvas(dataBytes("tif-grid-turned.tif"));
+    ASSERT_TRUE(canvas) << canvas.error();
+    ASSERT_EQ(canvas->w, 20);
+    ASSERT_EQ(canvas->h, 18);
+    for (std::int64_t y = 0; y < canvas->h; ++y) {
+        for (std::int64_t x = 0; x < canvas->w; ++x) {
+            ASSERT_EQ(pixelText(pixelAt(*canvas, x, y)), pixelText(gridPixel(19 - x, 17 - y)))
+                << "at " << x << "," << y;
+        }
+    }
+}
 
 TEST(GifDecode, PutsInterlacedRowsWhereTheyBelong) {
     const auto canvas = makeCanvas(dataBytes("gif-interlaced.gif"));
@@ -225,6 +243,30 @@ TEST(JpegDecode, GivesEqualChannelsForGrey) {
         EXPECT_EQ(p.r, p.g);
         EXPECT_EQ(p.g, p.b);
     }
+}
+
+}  // namespace
+
+}  // namespace cliptint::test
+
+namespace cliptint::test {
+
+namespace {
+
+TEST(TiffDecode, ReadsAHandMadeGreyStrip) {
+    const auto canvas = makeCanvas(tiffWithSize(4, 1));
+    ASSERT_TRUE(canvas) << canvas.error();
+    EXPECT_EQ(pixelText(allPixels(*canvas)),
+              pixelText(std::vector<Rgba>{grey(0), grey(85), grey(170), grey(255)}));
+}
+
+// libtiff accepts one sample that is both the grey and the alpha; reading an alpha sample after
+// the grey one ran past the row. libtiff's own reader takes the sample as opaque grey.
+TEST(TiffDecode, StaysInsideRowsWhoseOnlySampleClaimsToBeAlpha) {
+    const auto canvas = makeCanvas(tiffWithSize(4, 1, ExtraSample::alpha));
+    ASSERT_TRUE(canvas) << canvas.error();
+    EXPECT_EQ(pixelText(allPixels(*canvas)),
+              pixelText(std::vector<Rgba>{grey(0), grey(85), grey(170), grey(255)}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace cliptint::test {
 
@@ -65,30 +66,28 @@ Bytes blackPngWithWhiteCorner(std::uint32_t w, std::uint32_t h) {
     return pngWithHeader(w, h, 1, 0, zlibCompress(raw));
 }
 
-Bytes tiffWithSize(std::uint32_t w, std::uint32_t h) {
+Bytes tiffWithSize(std::uint32_t w, std::uint32_t h, ExtraSample extra) {
     struct Entry {
         std::uint16_t tag, type;  // type 3 SHORT, 4 LONG
         std::uint32_t value;
     };
-    constexpr std::uint32_t kIfd = 8;
-    constexpr std::uint32_t kEntries = 9;
-    constexpr std::uint32_t kPixels = kIfd + 2 + kEntries * 12 + 4;
-    const Entry entries[kEntries] = {
-        {256, 4, w},       {257, 4, h}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
-        {273, 4, kPixels}, {277, 3, 1}, {278, 4, h}, {279, 4, 4},
-    };
+    std::vector<Entry> entries{{256, 4, w}, {257, 4, h}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
+                               {273, 4, 0}, {277, 3, 1}, {278, 4, h}, {279, 4, 4}};
+    if (extra == ExtraSample::alpha) entries.push_back({338, 3, 2});
+    constexpr std::uint32_t kDirectory = 8;
+    const auto pixels = static_cast<std::uint32_t>(kDirectory + 2 + entries.size() * 12 + 4);
+    entries[5].value = pixels;  // StripOffsets
     Bytes tiff{'I', 'I', 42, 0};
-    appendLittleEndian(tiff, kIfd, 4);
-    appendLittleEndian(tiff, kEntries, 2);
+    appendLittleEndian(tiff, kDirectory, 4);
+    appendLittleEndian(tiff, static_cast<std::uint32_t>(entries.size()), 2);
     for (const Entry& e : entries) {
         appendLittleEndian(tiff, e.tag, 2);
         appendLittleEndian(tiff, e.type, 2);
         appendLittleEndian(tiff, 1, 4);
-        appendLittleEndian(tiff, e.value, e.type == 3 ? 2 : 4);
-        if (e.type == 3) appendLittleEndian(tiff, 0, 2);
+        appendLittleEndian(tiff, e.value, 4);  // a SHORT sits in the first two bytes
     }
     appendLittleEndian(tiff, 0, 4);  // no next directory
-    tiff.insert(tiff.end(), {1, 2, 3, 4});
+    tiff.insert(tiff.end(), {0, 85, 170, 255});
     return tiff;
 }
 

@@ -19,8 +19,10 @@ Bytes pngWithHeader(std::uint32_t w, std::uint32_t h, std::uint8_t depth = 8,
 // kilobytes even at 40 megapixels.
 Bytes blackPngWithWhiteCorner(std::uint32_t w, std::uint32_t h);
 
-// A little-endian TIFF stating w x h pixels of 8-bit grey in one strip of 4 bytes.
-Bytes tiffWithSize(std::uint32_t w, std::uint32_t h);
+// A little-endian TIFF stating w x h pixels of 8-bit grey in one strip of the 4 bytes 0, 85,
+// 170, 255; with an extra-sample entry, that one sample is also declared unassociated alpha.
+enum class ExtraSample { none, alpha };
+Bytes tiffWithSize(std::uint32_t w, std::uint32_t h, ExtraSample extra = ExtraSample::none);
 
 // A GIF that is a logical screen of w x h and nothing else.
 Bytes gifScreen(std::uint16_t w, std::uint16_t h);
