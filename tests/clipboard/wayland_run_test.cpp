@@ -42,20 +42,6 @@ std::string multiPng() {
     return pngOf(canvas);
 }
 
-// Random colours and alpha: a PNG of about 13 MB that no compressor shrinks.
-std::string largePng() {
-    auto canvas = clearCanvas(1800, 1800);
-    const std::string random = noise(static_cast<std::size_t>(canvas.byteCount()), 9);
-    for (std::int64_t i = 0; i < canvas.byteCount(); i += 4) {
-        const auto a = static_cast<std::uint8_t>(random[i + 3]);
-        for (int k = 0; k < 3; ++k) {
-            canvas.px()[i + k] = static_cast<std::uint8_t>(random[i + k]) % (a + 1);
-        }
-        canvas.px()[i + 3] = a;
-    }
-    return pngOf(canvas);
-}
-
 struct Straight {
     std::uint32_t w = 0, h = 0;
     std::vector<std::uint8_t> rgba;  // straight (not premultiplied) colour
@@ -130,7 +116,6 @@ TEST_P(WaylandProbeTest, ProbesTheSelectionLikeTheSameFile) {
 
 INSTANTIATE_TEST_SUITE_P(Selections, WaylandProbeTest,
                          ::testing::Values(ReadCase{"png", "image/png", monoPng, nullptr},
-                                           ReadCase{"largePng", "image/png", largePng, nullptr},
                                            ReadCase{"textOnly", "text/plain", monoPng,
                                                     "ERR no picture on the clipboard\n"},
                                            ReadCase{"empty", nullptr, monoPng,
