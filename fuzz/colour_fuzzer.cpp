@@ -95,7 +95,10 @@ void checkPaint(std::string_view word, std::string_view c, std::optional<std::ui
     expect(painted.has_value(), "accepted colour word failed to paint");
     expect(painted->line == "MONO " + upperHex(*accepted) + " " + std::string(kBox),
            "paint reply does not carry the new colour");
-    const std::uint8_t* px = canvas->px();
+    // encodePng consumes the canvas, so the painted pixel is read back from the PNG.
+    const auto stored = makeCanvas(painted->png);
+    expect(stored.has_value(), "painted PNG does not decode");
+    const std::uint8_t* px = stored->px();
     expect(px[0] == (*accepted >> 16 & 0xFF) && px[1] == (*accepted >> 8 & 0xFF) &&
                px[2] == (*accepted & 0xFF) && px[3] == 0xFF,
            "opaque pixel does not hold the new colour");

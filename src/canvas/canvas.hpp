@@ -34,10 +34,18 @@ struct Canvas {
 };
 
 // Allocates the pixel memory of a w x h canvas, uninitialised; the caller has checked the size.
+// The memory runs on for rowSlack(h) bytes past the pixels: room for the filter-type byte that
+// PNG puts before each row, so that the PNG codecs filter and unfilter the rows where they lie.
 Result<Canvas> allocateCanvas(std::int64_t w, std::int64_t h);
 
+// Bytes of slack after the pixels of a canvas of h rows: one per row.
+constexpr std::int64_t rowSlack(std::int64_t h) {
+    return h;
+}
+
 // Decodes the picture bytes into a canvas. Failures: "no picture on the clipboard" (not a picture
-// that any codec reads), "picture size", "image" (pixel data that does not decode), "canvas memory".
+// that any codec reads), "picture size", "image" (pixel data that does not decode), "canvas
+// memory".
 Result<Canvas> makeCanvas(std::span<const std::uint8_t> data);
 
 // The un-premultiplied value of channel k (0 red, 1 green, 2 blue) of the pixel whose first byte
@@ -49,6 +57,8 @@ inline double chan(const std::uint8_t* px, std::int64_t i, std::int64_t k) {
 }
 
 // An 8-bit RGBA PNG of the canvas, colours un-premultiplied; nullopt when encoding fails.
-std::optional<Bytes> encodePng(const Canvas& canvas);
+// It consumes the pixels: the rows are un-premultiplied and filtered where they lie (in the memory
+// that allocateCanvas made, slack included), so afterwards the canvas no longer holds the picture.
+std::optional<Bytes> encodePng(Canvas& canvas);
 
 }  // namespace cliptint

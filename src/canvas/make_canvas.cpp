@@ -26,7 +26,7 @@ std::uint8_t* allocatePixels(std::size_t bytes) {
 }  // namespace
 
 Result<Canvas> allocateCanvas(std::int64_t w, std::int64_t h) {
-    auto* memory = allocatePixels(static_cast<std::size_t>(4 * w * h));
+    auto* memory = allocatePixels(static_cast<std::size_t>(4 * w * h + rowSlack(h)));
     if (memory == nullptr) return std::unexpected("canvas memory");
     return Canvas{w, h, PixelMemory{memory}};
 }

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "canvas/codecs.hpp"
+#include "canvas/png_fast.hpp"
 #include "canvas/premultiply.hpp"
 
 namespace cliptint {
@@ -105,12 +107,34 @@ Result<void> decodeDeepPng(spng_ctx* ctx, const spng_ihdr& ihdr, Canvas& canvas)
     return {};
 }
 
+// The colour type when the IDAT fast path can take the picture: 8 bits a sample, no palette, not
+// interlaced, and no tRNS chunk. Asking libspng for tRNS makes it read and check every chunk
+// before the first IDAT by its own rules; when it refuses one, the picture is left to libspng,
+// which then gives its own answer.
+std::optional<PngColour> fastPathColour(spng_ctx* ctx, const spng_ihdr& ihdr) {
+    if (ihdr.bit_depth != 8 || ihdr.interlace_method != 0) return std::nullopt;
+    const auto colour = static_cast<PngColour>(ihdr.color_type);
+    if (colour != PngColour::grey && colour != PngColour::rgb && colour != PngColour::greyAlpha &&
+        colour != PngColour::rgba) {
+        return std::nullopt;
+    }
+    spng_trns trns{};
+    if (spng_get_trns(ctx, &trns) != SPNG_ECHUNKAVAIL) return std::nullopt;
+    return colour;
+}
+
 Result<void> decodePng(std::span<const std::uint8_t> data, Canvas& canvas) {
     const auto ctx = openPng(data);
     spng_ihdr ihdr{};
     if (!ctx || spng_get_ihdr(ctx.get(), &ihdr) != 0) return std::unexpected("image");
     if (ihdr.width != canvas.w || ihdr.height != canvas.h) return std::unexpected("image");
     if (ihdr.bit_depth == 16) return decodeDeepPng(ctx.get(), ihdr, canvas);
+    // libspng has read nothing past the chunks before the first IDAT, so it can still decode the
+    // picture from the start when the fast path declines.
+    if (const auto colour = fastPathColour(ctx.get(), ihdr);
+        colour && decodePngIdat(data, *colour, canvas) == FastDecode::done) {
+        return {};
+    }
     return decodeShallowPng(ctx.get(), canvas);
 }
 

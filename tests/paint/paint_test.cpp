@@ -118,8 +118,10 @@ TEST(PaintCanvas, ReplacesTheMeanByTheNewColourInUpperCase) {
         const auto painted = paintCanvas(word, canvas, monoStats("000000"));
         ASSERT_TRUE(painted) << painted.error();
         EXPECT_EQ(painted->line, "MONO 3366CC 0.0000 0.0000 0.5000 1.0000");
-        EXPECT_FALSE(painted->png.empty());
-        EXPECT_EQ(pixelAt(canvas, 0, 0), (Rgba{0x33, 0x66, 0xCC, 255}));
+        // encodePng consumes the canvas, so the painted pixels are read back from the PNG.
+        const auto decoded = makeCanvas(painted->png);
+        ASSERT_TRUE(decoded) << decoded.error();
+        EXPECT_EQ(pixelAt(*decoded, 0, 0), (Rgba{0x33, 0x66, 0xCC, 255}));
     }
 }
 

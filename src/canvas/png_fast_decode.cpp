@@ -1,0 +1,311 @@
+#include <libdeflate.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "canvas/png_fast.hpp"
+#include "canvas/premultiply.hpp"
+
+namespace cliptint {
+
+namespace {
+
+using Decompressor =
+    std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)>;
+
+constexpr std::size_t kSignatureSize = 8;
+constexpr std::uint32_t kMaxChunkLength = 0x7FFF'FFFF;  // bytes (PNG, section 5.3)
+constexpr std::array<std::uint8_t, 4> kIdat{'I', 'D', 'A', 'T'};
+
+std::uint32_t bigEndian32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
+           std::uint32_t{p[3]};
+}
+
+// One chunk whose header, data and CRC all lie inside the bytes.
+struct Chunk {
+    std::size_t at = 0;  // byte offset of the length field
+    std::uint32_t length = 0;
+    bool isIdat = false;
+    std::size_t next() const { return at + 12 + length; }
+    std::span<const std::uint8_t> payload(std::span<const std::uint8_t> data) const {
+        return data.subspan(at + 8, length);
+    }
+};
+
+// The chunk at offset at; nullopt when it does not fit in the bytes or states a length beyond
+// the PNG limit.
+std::optional<Chunk> chunkAt(std::span<const std::uint8_t> data, std::size_t at) {
+    if (at > data.size() || data.size() - at < 12) return std::nullopt;
+    const std::uint32_t length = bigEndian32(data.data() + at);
+    if (length > kMaxChunkLength || data.size() - at - 12 < length) return std::nullopt;
+    const bool isIdat = std::memcmp(data.data() + at + 4, kIdat.data(), kIdat.size()) == 0;
+    return Chunk{at, length, isIdat};
+}
+
+// The CRC covers the type and the data (PNG, section 5.3).
+bool crcMatches(std::span<const std::uint8_t> data, const Chunk& chunk) {
+    const std::uint8_t* typeAndData = data.data() + chunk.at + 4;
+    const std::uint32_t stored = bigEndian32(typeAndData + 4 + chunk.length);
+    return libdeflate_crc32(0, typeAndData, 4 + std::size_t{chunk.length}) == stored;
+}
+
+// The first IDAT chunk. The chunks before it have been read by the caller, so a walk that goes
+// wrong only declines.
+std::optional<Chunk> firstIdat(std::span<const std::uint8_t> data) {
+    std::size_t at = kSignatureSize;
+    while (const auto chunk = chunkAt(data, at)) {
+        if (chunk->isIdat) return chunk;
+        at = chunk->next();
+    }
+    return std::nullopt;
+}
+
+// The payloads of the run of consecutive IDAT chunks that starts at first, every CRC checked.
+// The run ends at the first other chunk or where the bytes end; a chunk cut short or with a
+// wrong CRC gives nullopt.
+std::optional<std::vector<std::span<const std::uint8_t>>> idatPayloads(
+    std::span<const std::uint8_t> data, Chunk first) {
+    std::vector<std::span<const std::uint8_t>> payloads;
+    std::optional<Chunk> chunk = first;
+    while (true) {
+        if (!crcMatches(data, *chunk)) return std::nullopt;
+        if (chunk->length > 0) payloads.push_back(chunk->payload(data));
+        const std::size_t at = chunk->next();
+        if (data.size() - at < 8) break;
+        if (std::memcmp(data.data() + at + 4, kIdat.data(), kIdat.size()) != 0) break;
+        chunk = chunkAt(data, at);
+        if (!chunk) return std::nullopt;
+    }
+    return payloads;
+}
+
+// The zlib stream: the one payload in place, or the payloads joined into buffer.
+std::optional<std::span<const std::uint8_t>> zlibStream(
+    const std::vector<std::span<const std::uint8_t>>& payloads,
+    std::unique_ptr<std::uint8_t[]>& buffer) {
+    if (payloads.empty()) return std::nullopt;
+    if (payloads.size() == 1) return payloads.front();
+    std::size_t total = 0;
+    for (const auto& payload : payloads)
+        total += payload.size();  // <= the input's size
+    buffer.reset(new (std::nothrow) std::uint8_t[total]);
+    if (!buffer) return std::nullopt;
+    std::size_t at = 0;
+    for (const auto& payload : payloads) {
+        std::memcpy(buffer.get() + at, payload.data(), payload.size());
+        at += payload.size();
+    }
+    return std::span<const std::uint8_t>(buffer.get(), total);
+}
+
+// Inflates the stream into out, which it must fill exactly: a stream that ends early, runs on
+// past out, or fails its Adler-32 check is declined.
+bool inflateExactly(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out) {
+    const Decompressor decompressor(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    if (!decompressor) return false;
+    return libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(), out.data(),
+                                      out.size(), nullptr) == LIBDEFLATE_SUCCESS;
+}
+
+// --- Row filters ---------------------------------------------------------------------------
+
+std::uint8_t paethPredictor(int a, int b, int c) {
+    const int pa = std::abs(b - c);
+    const int pb = std::abs(a - c);
+    const int pc = std::abs(a + b - 2 * c);
+    if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
+    if (pb <= pc) return static_cast<std::uint8_t>(b);
+    return static_cast<std::uint8_t>(c);
+}
+
+template <int Bpp>
+void unsub(std::uint8_t* __restrict row, std::int64_t n) {
+    for (std::int64_t i = Bpp; i < n; ++i)
+        row[i] = static_cast<std::uint8_t>(row[i] + row[i - Bpp]);
+}
+
+void unup(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev, std::int64_t n) {
+    for (std::int64_t i = 0; i < n; ++i)
+        row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
+}
+
+template <int Bpp>
+void unaverage(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev, std::int64_t n) {
+    for (std::int64_t i = 0; i < Bpp && i < n; ++i) {
+        row[i] = static_cast<std::uint8_t>(row[i] + (prev ? prev[i] >> 1 : 0));
+    }
+    for (std::int64_t i = Bpp; i < n; ++i) {
+        const int above = prev ? prev[i] : 0;
+        row[i] = static_cast<std::uint8_t>(row[i] + ((row[i - Bpp] + above) >> 1));
+    }
+}
+
+template <int Bpp>
+void unpaeth(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev, std::int64_t n) {
+    for (std::int64_t i = 0; i < Bpp && i < n; ++i) {
+        row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
+    }
+    for (std::int64_t i = Bpp; i < n; ++i) {
+        row[i] = static_cast<std::uint8_t>(row[i] +
+                                           paethPredictor(row[i - Bpp], prev[i], prev[i - Bpp]));
+    }
+}
+
+template <int Bpp>
+void unfilterRowOf(PngFilter filter, std::uint8_t* row, const std::uint8_t* prev, std::int64_t n) {
+    // Against the row of zeros above the top row, Up changes nothing and Paeth predicts the
+    // left neighbour, as Sub does.
+    switch (filter) {
+        case PngFilter::none:
+            return;
+        case PngFilter::sub:
+            return unsub<Bpp>(row, n);
+        case PngFilter::up:
+            if (prev != nullptr) unup(row, prev, n);
+            return;
+        case PngFilter::average:
+            return unaverage<Bpp>(row, prev, n);
+        case PngFilter::paeth:
+            if (prev == nullptr) return unsub<Bpp>(row, n);
+            return unpaeth<Bpp>(row, prev, n);
+    }
+}
+
+// --- Rows into canvas pixels ---------------------------------------------------------------
+
+// Each writes w canvas pixels at out from the unfiltered samples at in. out may lie before in
+// within the same memory: every pixel is read whole before it is written, and out stays far
+// enough behind in that no write reaches a sample not yet read (see decodePngIdat).
+void storeRgbaRow(const std::uint8_t* in, std::uint8_t* out, std::int64_t w) {
+    for (std::int64_t x = 0; x < w; ++x, in += 4, out += 4) {
+        const unsigned r = in[0], g = in[1], b = in[2], a = in[3];
+        storeStraight(out, r, g, b, a);
+    }
+}
+
+void storeRgbRow(const std::uint8_t* in, std::uint8_t* out, std::int64_t w) {
+    for (std::int64_t x = 0; x < w; ++x, in += 3, out += 4) {
+        const std::uint8_t r = in[0], g = in[1], b = in[2];
+        out[0] = r;
+        out[1] = g;
+        out[2] = b;
+        out[3] = 255;
+    }
+}
+
+void storeGreyAlphaRow(const std::uint8_t* in, std::uint8_t* out, std::int64_t w) {
+    for (std::int64_t x = 0; x < w; ++x, in += 2, out += 4) {
+        const unsigned v = in[0], a = in[1];
+        storeStraight(out, v, v, v, a);
+    }
+}
+
+void storeGreyRow(const std::uint8_t* in, std::uint8_t* out, std::int64_t w) {
+    for (std::int64_t x = 0; x < w; ++x, in += 1, out += 4) {
+        const std::uint8_t v = in[0];
+        out[0] = v;
+        out[1] = v;
+        out[2] = v;
+        out[3] = 255;
+    }
+}
+
+void storeRow(PngColour colour, const std::uint8_t* in, std::uint8_t* out, std::int64_t w) {
+    switch (colour) {
+        case PngColour::rgba:
+            return storeRgbaRow(in, out, w);
+        case PngColour::rgb:
+            return storeRgbRow(in, out, w);
+        case PngColour::greyAlpha:
+            return storeGreyAlphaRow(in, out, w);
+        case PngColour::grey:
+            return storeGreyRow(in, out, w);
+    }
+}
+
+// Unfilters the inflated rows where they lie and turns each into canvas pixels one row late,
+// once the row below no longer needs it as its "above" row. False on a filter type over 4.
+bool reconstructRows(PngColour colour, std::uint8_t* rows, Canvas& canvas) {
+    const int bpp = channelCount(colour);
+    const std::int64_t rowBytes = canvas.w * bpp;
+    const std::int64_t stride = rowBytes + 1;
+    std::uint8_t* px = canvas.px();
+    for (std::int64_t y = 0; y < canvas.h; ++y) {
+        std::uint8_t* row = rows + y * stride;
+        if (row[0] > 4) return false;
+        const std::uint8_t* above = y == 0 ? nullptr : row - stride + 1;
+        unfilterRow(static_cast<PngFilter>(row[0]), row + 1, above, rowBytes, bpp);
+        if (y > 0) storeRow(colour, above, px + (y - 1) * canvas.w * 4, canvas.w);
+    }
+    const std::int64_t last = canvas.h - 1;
+    storeRow(colour, rows + last * stride + 1, px + last * canvas.w * 4, canvas.w);
+    return true;
+}
+
+}  // namespace
+
+int channelCount(PngColour colour) {
+    switch (colour) {
+        case PngColour::grey:
+            return 1;
+        case PngColour::greyAlpha:
+            return 2;
+        case PngColour::rgb:
+            return 3;
+        case PngColour::rgba:
+            return 4;
+    }
+    return 4;
+}
+
+void unfilterRow(PngFilter filter, std::uint8_t* row, const std::uint8_t* prev, std::int64_t n,
+                 int bpp) {
+    switch (bpp) {
+        case 1:
+            return unfilterRowOf<1>(filter, row, prev, n);
+        case 2:
+            return unfilterRowOf<2>(filter, row, prev, n);
+        case 3:
+            return unfilterRowOf<3>(filter, row, prev, n);
+        default:
+            return unfilterRowOf<4>(filter, row, prev, n);
+    }
+}
+
+// The inflated rows, c samples a pixel and a filter-type byte before each row, take
+// h * (c * w + 1) bytes. They are inflated into the end of the canvas memory, which holds
+// 4 * w * h bytes and h bytes of slack after them: row y's filter byte lands at
+// base + y * (c * w + 1) with base = (4 - c) * w * h. Canvas row y, 4 * w bytes at 4 * w * y, is
+// written after the inflated row y + 1 is unfiltered, and it ends at 4 * w * (y + 1), which is at
+// most base + (y + 1) * (c * w + 1), where inflated row y + 1 begins: the difference is
+// (4 - c) * w * (h - y - 1) + y + 1 > 0. Within canvas row y, the samples of pixel x + 1 begin
+// (4 - c) * (w * (h - y) - x - 1) + y + 2 > 0 bytes past the last byte written for pixel x, since
+// x + 1 <= w. So no byte is overwritten before it has been read.
+FastDecode decodePngIdat(std::span<const std::uint8_t> data, PngColour colour, Canvas& canvas) {
+    const auto first = firstIdat(data);
+    if (!first) return FastDecode::declined;
+    const auto payloads = idatPayloads(data, *first);
+    if (!payloads) return FastDecode::declined;
+    std::unique_ptr<std::uint8_t[]> joined;
+    const auto stream = zlibStream(*payloads, joined);
+    if (!stream) return FastDecode::declined;
+
+    const std::int64_t c = channelCount(colour);
+    const std::int64_t base = (4 - c) * canvas.w * canvas.h;
+    const std::int64_t inflated = canvas.h * (c * canvas.w + 1);
+    std::uint8_t* rows = canvas.px() + base;
+    if (!inflateExactly(*stream, {rows, static_cast<std::size_t>(inflated)})) {
+        return FastDecode::declined;
+    }
+    joined.reset();
+    if (!reconstructRows(colour, rows, canvas)) return FastDecode::declined;
+    return FastDecode::done;
+}
+
+}  // namespace cliptint
