@@ -100,6 +100,9 @@ TEST_F(X11Write, ServingProcessEndsWhenAnotherClientTakesTheClipboard) {
 // Requestors that vanish, before or during an INCR transfer, end only their own transfer.
 TEST_F(X11Write, SurvivesRequestorsThatVanish) {
     const auto [reply, painted] = paintFromClipboard(pngOf(noisyGlyph(800, 600)));
+    // Connected before the first requestor leaves, so the server cannot hand this client the
+    // window id that the vanished one used: a stale answer to that window would land here.
+    XClient midway(xvfb.display());
     {
         XClient gone(xvfb.display());
         xcb_convert_selection(gone.c(), gone.window(), gone.atom("CLIPBOARD"),
@@ -108,7 +111,6 @@ TEST_F(X11Write, SurvivesRequestorsThatVanish) {
         xcb_flush(gone.c());
     }
     {
-        XClient midway(xvfb.display());
         const xcb_atom_t property = midway.atom("P");
         ASSERT_EQ(midway.convert(midway.atom("image/png"), property), property);
         ASSERT_EQ(midway.read(property).type, midway.atom("INCR"));
