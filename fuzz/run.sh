@@ -3,7 +3,8 @@
 # the corpus that earlier runs have grown. Fails if any target finds a crash, a leak, an input
 # slower than 2 s or one that needs more than 1 GiB.
 #
-#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: canvas, run, colour; default all)
+#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: canvas, run, colour, png_fast;
+#                                                  default all)
 #
 # Everything it writes goes under fuzz/corpus-work/: seeds/, <target>/ (the grown corpus),
 # artifacts/<target>/ (the failing inputs) and logs/<target>.log.
@@ -16,7 +17,7 @@ fi
 build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
-targets=${*:-canvas run colour}
+targets=${*:-canvas run colour png_fast}
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$root/fuzz/corpus-work
@@ -32,7 +33,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=""
 for target in $targets; do
     case $target in
-    canvas | run)
+    canvas | run | png_fast)
         inputs="$work/seeds/pictures"
         if [ -d "$root/tests/data/crashers" ]; then inputs="$inputs $root/tests/data/crashers"; fi
         options="-dict=$root/fuzz/pictures.dict -max_len=65536"
