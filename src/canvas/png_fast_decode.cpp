@@ -11,7 +11,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <vector>
 
 #include "canvas/png_fast.hpp"
 #include "canvas/premultiply.hpp"
@@ -71,45 +70,52 @@ std::optional<Chunk> firstIdat(std::span<const std::uint8_t> data) {
     return std::nullopt;
 }
 
-// The payloads of the run of consecutive IDAT chunks that starts at first, every CRC checked.
-// The run ends at the first other chunk or where the bytes end; a chunk cut short or with a
-// wrong CRC gives nullopt.
-std::optional<std::vector<std::span<const std::uint8_t>>> idatPayloads(
-    std::span<const std::uint8_t> data, Chunk first) {
-    std::vector<std::span<const std::uint8_t>> payloads;
-    std::optional<Chunk> chunk = first;
+enum class CrcCheck { yes, no };
+
+// Calls visit with the payload of each chunk in the run of consecutive IDAT chunks that begins
+// with chunk. The run ends at the first other chunk or where the bytes end; false when a chunk of
+// it is cut short or, when checked, has a wrong CRC. Each step moves on by at least 12 bytes.
+template <class Visit>
+bool walkIdatRun(std::span<const std::uint8_t> data, Chunk chunk, CrcCheck crc, Visit visit) {
     while (true) {
-        if (!crcMatches(data, *chunk)) return std::nullopt;
-        if (chunk->length > 0) payloads.push_back(chunk->payload(data));
-        const std::size_t at = chunk->next();
-        if (data.size() - at < 8) break;
-        if (std::memcmp(data.data() + at + 4, kIdat.data(), kIdat.size()) != 0) break;
-        chunk = chunkAt(data, at);
-        if (!chunk) return std::nullopt;
+        if (crc == CrcCheck::yes && !crcMatches(data, chunk)) return false;
+        visit(chunk.payload(data));
+        const std::size_t at = chunk.next();
+        if (data.size() - at < 8) return true;
+        if (std::memcmp(data.data() + at + 4, kIdat.data(), kIdat.size()) != 0) return true;
+        const auto next = chunkAt(data, at);
+        if (!next) return false;
+        chunk = *next;
     }
-    return payloads;
 }
 
-// The zlib stream: the one payload in place, or the payloads joined into buffer. Joining costs
-// a copy as large as the stream, so a stream split over several chunks is joined only when it
-// is at most a quarter of the inflated size: a picture that compresses worse (a photograph)
-// gains little from the whole-buffer inflate, and libspng inflates it without the copy.
-std::optional<std::span<const std::uint8_t>> zlibStream(
-    const std::vector<std::span<const std::uint8_t>>& payloads, std::int64_t inflated,
-    std::unique_ptr<std::uint8_t[]>& buffer) {
-    if (payloads.empty()) return std::nullopt;
-    if (payloads.size() == 1) return payloads.front();
+// The zlib stream that the IDAT run beginning with first holds, every CRC checked: the one
+// non-empty payload where it lies, or all of them joined into buffer. Joining costs a copy as
+// large as the stream, so a stream split over several chunks is joined only when it is at most a
+// quarter of the inflated size: a picture that compresses worse (a photograph) gains little from
+// the whole-buffer inflate, and libspng inflates it without the copy.
+std::optional<std::span<const std::uint8_t>> zlibStream(std::span<const std::uint8_t> data,
+                                                        Chunk first, std::int64_t inflated,
+                                                        std::unique_ptr<std::uint8_t[]>& buffer) {
     std::size_t total = 0;  // at most the input's size
-    for (const auto& payload : payloads)
+    std::size_t pieces = 0;
+    std::span<const std::uint8_t> last;
+    const bool whole = walkIdatRun(data, first, CrcCheck::yes, [&](auto payload) {
+        if (payload.empty()) return;
         total += payload.size();
+        ++pieces;
+        last = payload;
+    });
+    if (!whole || pieces == 0) return std::nullopt;
+    if (pieces == 1) return last;
     if (total > static_cast<std::size_t>(inflated / 4)) return std::nullopt;
     buffer.reset(new (std::nothrow) std::uint8_t[total]);
     if (!buffer) return std::nullopt;
     std::size_t at = 0;
-    for (const auto& payload : payloads) {
+    walkIdatRun(data, first, CrcCheck::no, [&](auto payload) {
         std::memcpy(buffer.get() + at, payload.data(), payload.size());
         at += payload.size();
-    }
+    });
     return std::span<const std::uint8_t>(buffer.get(), total);
 }
 
@@ -389,13 +395,11 @@ void unfilterRow(PngFilter filter, std::uint8_t* row, const std::uint8_t* prev, 
 FastDecode decodePngIdat(std::span<const std::uint8_t> data, PngColour colour, Canvas& canvas) {
     const auto first = firstIdat(data);
     if (!first) return FastDecode::declined;
-    const auto payloads = idatPayloads(data, *first);
-    if (!payloads) return FastDecode::declined;
     const std::int64_t c = channelCount(colour);
     const std::int64_t base = (4 - c) * canvas.w * canvas.h;
     const std::int64_t inflated = canvas.h * (c * canvas.w + 1);
     std::unique_ptr<std::uint8_t[]> joined;
-    const auto stream = zlibStream(*payloads, inflated, joined);
+    const auto stream = zlibStream(data, *first, inflated, joined);
     if (!stream) return FastDecode::declined;
 
     std::uint8_t* rows = canvas.px() + base;
