@@ -178,8 +178,9 @@ void unpaeth(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev, 
 
 #if defined(__SSE2__)
 
-// Average and Paeth for 3 and 4 bytes a pixel, one pixel at a time in 16-bit lanes: each pixel
-// depends on the one to its left, so the lanes are the pixel's samples. The same sums as above.
+// Paeth for 3 and 4 bytes a pixel, one pixel at a time in 16-bit lanes: each pixel depends on
+// the one to its left, so the lanes are the pixel's samples. The same sums as above. (Average
+// done so gained nothing over the plain loop.)
 
 template <int Bpp>
 __m128i loadPixel(const std::uint8_t* p) {
@@ -200,18 +201,6 @@ __m128i absolute16(__m128i v) {
 
 __m128i select16(__m128i mask, __m128i ifSet, __m128i otherwise) {
     return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, otherwise));
-}
-
-template <int Bpp>
-void unaverageSimd(std::uint8_t* __restrict row, const std::uint8_t* __restrict prev,
-                   std::int64_t n) {
-    const __m128i low = _mm_set1_epi16(0xFF);
-    __m128i a = _mm_setzero_si128();
-    for (std::int64_t i = 0; i + Bpp <= n; i += Bpp) {
-        const __m128i mean = _mm_srli_epi16(_mm_add_epi16(a, loadPixel<Bpp>(prev + i)), 1);
-        a = _mm_and_si128(_mm_add_epi16(loadPixel<Bpp>(row + i), mean), low);
-        storePixel<Bpp>(row + i, a);
-    }
 }
 
 template <int Bpp>
@@ -238,16 +227,6 @@ void unpaethSimd(std::uint8_t* __restrict row, const std::uint8_t* __restrict pr
 #endif
 
 template <int Bpp>
-void unaverageRow(std::uint8_t* row, const std::uint8_t* prev, std::int64_t n) {
-#if defined(__SSE2__)
-    if constexpr (Bpp >= 3) {
-        if (prev != nullptr) return unaverageSimd<Bpp>(row, prev, n);
-    }
-#endif
-    unaverage<Bpp>(row, prev, n);
-}
-
-template <int Bpp>
 void unpaethRow(std::uint8_t* row, const std::uint8_t* prev, std::int64_t n) {
 #if defined(__SSE2__)
     if constexpr (Bpp >= 3) return unpaethSimd<Bpp>(row, prev, n);
@@ -268,7 +247,7 @@ void unfilterRowOf(PngFilter filter, std::uint8_t* row, const std::uint8_t* prev
             if (prev != nullptr) unup(row, prev, n);
             return;
         case PngFilter::average:
-            return unaverageRow<Bpp>(row, prev, n);
+            return unaverage<Bpp>(row, prev, n);
         case PngFilter::paeth:
             if (prev == nullptr) return unsub<Bpp>(row, n);
             return unpaethRow<Bpp>(row, prev, n);
