@@ -75,6 +75,7 @@ inline void checkCanvas(const Canvas& canvas) {
 struct SpngPicture {
     spng_ihdr ihdr{};
     std::optional<Bytes> rgba;
+    int status = 0;  // spng_decode_image's answer
 };
 
 inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_t> png) {
@@ -85,10 +86,9 @@ inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_
         return std::nullopt;
     }
     Bytes rgba(std::size_t{picture.ihdr.width} * picture.ihdr.height * 4);
-    if (spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) ==
-        0) {
-        picture.rgba = std::move(rgba);
-    }
+    picture.status =
+        spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+    if (picture.status == 0) picture.rgba = std::move(rgba);
     return picture;
 }
 
