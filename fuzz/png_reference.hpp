@@ -50,16 +50,17 @@ inline void appendPngChunk(Bytes& png, const char (&type)[5], std::span<const st
 // which libspng then decodes. nullopt when libdeflate does not inflate the stream either.
 inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> png) {
     std::span<const std::uint8_t> ihdr;
-    Bytes stream;
+    Bytes stream;  // the payloads of the first run of consecutive IDAT chunks, as libspng reads
+    bool inRun = false;
     for (std::size_t at = 8; at + 12 <= png.size();) {
         const std::uint32_t length = bigEndian32(png.data() + at);
-        if (png.size() - at - 12 < length) return std::nullopt;
-        const auto type = png.subspan(at + 4, 4);
+        if (png.size() - at - 12 < length) break;
+        const bool idat = std::memcmp(png.data() + at + 4, "IDAT", 4) == 0;
+        if (!idat && inRun) break;
+        inRun = idat;
         const auto data = png.subspan(at + 8, length);
-        if (std::memcmp(type.data(), "IHDR", 4) == 0 && length == 13) ihdr = data;
-        if (std::memcmp(type.data(), "IDAT", 4) == 0)
-            stream.insert(stream.end(), data.begin(), data.end());
-        if (std::memcmp(type.data(), "IEND", 4) == 0) break;
+        if (std::memcmp(png.data() + at + 4, "IHDR", 4) == 0 && length == 13) ihdr = data;
+        if (idat) stream.insert(stream.end(), data.begin(), data.end());
         at += 12 + std::size_t{length};
     }
     if (ihdr.empty() || ihdr[8] != 8 || ihdr[12] != 0) return std::nullopt;
