@@ -9,18 +9,23 @@ DEB_PACKAGES := build-essential cmake pkg-config \
 	libspng-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
 	libxcb1-dev libgtest-dev libgmock-dev xvfb xclip xauth libwayland-dev libwayland-bin sway wl-clipboard
 
-.PHONY: all deps build tool demo test test-release test-asan clean
-
-all: build
-
-deps:
-	@missing=$$(for p in $(DEB_PACKAGES); do \
+# $(call install-missing,PACKAGES): installs those Debian PACKAGES that are not installed yet.
+define install-missing
+	@missing=$$(for p in $(1); do \
 		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
 	done); \
 	if [ -n "$$missing" ]; then \
 		echo "Installing:" $$missing; \
 		apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+.PHONY: all deps build tool demo test test-release test-asan clean
+
+all: build
+
+deps:
+	$(call install-missing,$(DEB_PACKAGES))
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_TESTS=ON
@@ -60,13 +65,7 @@ FUZZ_DEB_PACKAGES := clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev 
 .PHONY: fuzz-deps fuzz-build fuzz fuzz-ci
 
 fuzz-deps:
-	@missing=$$(for p in $(FUZZ_DEB_PACKAGES); do \
-		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
-	done); \
-	if [ -n "$$missing" ]; then \
-		echo "Installing:" $$missing; \
-		apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	$(call install-missing,$(FUZZ_DEB_PACKAGES))
 
 fuzz-build: deps fuzz-deps
 	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16
@@ -86,13 +85,7 @@ BENCH_DEB_PACKAGES := hyperfine imagemagick libvips-tools time libbenchmark-dev
 .PHONY: bench-deps bench bench-micro
 
 bench-deps:
-	@missing=$$(for p in $(BENCH_DEB_PACKAGES); do \
-		dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
-	done); \
-	if [ -n "$$missing" ]; then \
-		echo "Installing:" $$missing; \
-		apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	$(call install-missing,$(BENCH_DEB_PACKAGES))
 
 bench: deps bench-deps tool
 	python3 bench/run --binary $(BUILD)/cliptint
