@@ -33,6 +33,10 @@ struct Canvas {
     }
 };
 
+// Uninitialised memory of the given size, on 2 MiB pages when it is large; empty when there is
+// none to be had.
+PixelMemory allocateBuffer(std::size_t bytes);
+
 // Allocates the pixel memory of a w x h canvas, uninitialised; the caller has checked the size.
 // The memory runs on for rowSlack(h) bytes past the pixels: room for the filter-type byte that
 // PNG puts before each row, so that the PNG codecs filter and unfilter the rows where they lie.

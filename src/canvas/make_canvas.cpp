@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "canvas/canvas.hpp"
 #include "canvas/codec.hpp"
@@ -12,23 +13,23 @@ namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
 
-// Large canvases sit on 2 MiB pages where the kernel offers them: touching 160 MB of fresh
-// 4 KiB pages costs some 40,000 page faults, which can take longer than decoding the picture.
-// The memory is still released by free().
-std::uint8_t* allocatePixels(std::size_t bytes) {
-    if (bytes < kHugePage) return static_cast<std::uint8_t*>(std::malloc(bytes));
+}  // namespace
+
+// Large buffers sit on 2 MiB pages where the kernel offers them: touching 160 MB of fresh 4 KiB
+// pages costs some 40,000 page faults, which can take longer than decoding the picture. The
+// memory is still released by free().
+PixelMemory allocateBuffer(std::size_t bytes) {
+    if (bytes < kHugePage) return PixelMemory{static_cast<std::uint8_t*>(std::malloc(bytes))};
     const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* memory = std::aligned_alloc(kHugePage, rounded);
     if (memory != nullptr) madvise(memory, rounded, MADV_HUGEPAGE);  // only advice; may fail
-    return static_cast<std::uint8_t*>(memory);
+    return PixelMemory{static_cast<std::uint8_t*>(memory)};
 }
 
-}  // namespace
-
 Result<Canvas> allocateCanvas(std::int64_t w, std::int64_t h) {
-    auto* memory = allocatePixels(static_cast<std::size_t>(4 * w * h + rowSlack(h)));
-    if (memory == nullptr) return std::unexpected("canvas memory");
-    return Canvas{w, h, PixelMemory{memory}};
+    auto memory = allocateBuffer(static_cast<std::size_t>(4 * w * h + rowSlack(h)));
+    if (!memory) return std::unexpected("canvas memory");
+    return Canvas{w, h, std::move(memory)};
 }
 
 namespace {
