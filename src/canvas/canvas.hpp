@@ -13,10 +13,11 @@ namespace cliptint {
 // The most pixels a canvas may hold; 40,000,000 is refused.
 inline constexpr std::int64_t kMaxPixels = 39'999'999;
 
+// Memory from malloc or aligned_alloc, released by free().
 struct FreeDeleter {
     void operator()(std::uint8_t* p) const noexcept { std::free(p); }
 };
-using PixelMemory = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+using MallocMemory = std::unique_ptr<std::uint8_t[], FreeDeleter>;
 
 // The picture as w x h pixels of red, green, blue, alpha bytes, row 0 at the top, rows exactly
 // 4 * w bytes apart with nothing between them.
@@ -24,7 +25,7 @@ using PixelMemory = std::unique_ptr<std::uint8_t[], FreeDeleter>;
 struct Canvas {
     std::int64_t w = 0;  // pixels, >= 1
     std::int64_t h = 0;  // pixels, >= 1, w * h <= kMaxPixels
-    PixelMemory memory;
+    MallocMemory memory;
 
     std::uint8_t* px() const { return memory.get(); }
     std::int64_t byteCount() const { return 4 * w * h; }
@@ -35,7 +36,7 @@ struct Canvas {
 
 // Uninitialised memory of the given size, on 2 MiB pages when it is large; empty when there is
 // none to be had.
-PixelMemory allocateBuffer(std::size_t bytes);
+MallocMemory allocateBuffer(std::size_t bytes);
 
 // Allocates the pixel memory of a w x h canvas, uninitialised; the caller has checked the size.
 // The memory runs on for rowSlack(h) bytes past the pixels: room for the filter-type byte that

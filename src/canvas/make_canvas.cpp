@@ -18,12 +18,12 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;  // bytes
 // Large buffers sit on 2 MiB pages where the kernel offers them: touching 160 MB of fresh 4 KiB
 // pages costs some 40,000 page faults, which can take longer than decoding the picture. The
 // memory is still released by free().
-PixelMemory allocateBuffer(std::size_t bytes) {
-    if (bytes < kHugePage) return PixelMemory{static_cast<std::uint8_t*>(std::malloc(bytes))};
+MallocMemory allocateBuffer(std::size_t bytes) {
+    if (bytes < kHugePage) return MallocMemory{static_cast<std::uint8_t*>(std::malloc(bytes))};
     const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* memory = std::aligned_alloc(kHugePage, rounded);
     if (memory != nullptr) madvise(memory, rounded, MADV_HUGEPAGE);  // only advice; may fail
-    return PixelMemory{static_cast<std::uint8_t*>(memory)};
+    return MallocMemory{static_cast<std::uint8_t*>(memory)};
 }
 
 Result<Canvas> allocateCanvas(std::int64_t w, std::int64_t h) {

@@ -16,11 +16,6 @@ namespace {
 
 using Compressor = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
 
-struct FreeBytes {
-    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
-};
-using Buffer = std::unique_ptr<std::uint8_t[], FreeBytes>;
-
 // libdeflate's level 6: see bench/results.md for the sizes and times of the levels tried.
 constexpr int kCompressionLevel = 6;
 
@@ -115,7 +110,8 @@ std::optional<Bytes> encodePng(Canvas& canvas) {
     const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filtered);
     // Pages of the output buffer that the stream never reaches are never touched, so they cost
     // address space, not memory.
-    const Buffer png(static_cast<std::uint8_t*>(std::malloc(kIdatAt + 12 + bound + kIendSize)));
+    const MallocMemory png(
+        static_cast<std::uint8_t*>(std::malloc(kIdatAt + 12 + bound + kIendSize)));
     if (!png) return std::nullopt;
 
     prepareRows(canvas);

@@ -114,7 +114,7 @@ Result<void> replaceByRename(const std::string& path, std::optional<mode_t> repl
     std::string temporary = directoryOf(path) + "/.cliptint-XXXXXX";
     FileDescriptor fd(::mkstemp(temporary.data()));
     if (fd.get() < 0) return std::unexpected("write");
-    const mode_t mode = replacedMode.value_or(newFileMode());
+    const mode_t mode = replacedMode ? *replacedMode : newFileMode();
     const bool stored = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes) &&
                         (!replacedMode || ::fsync(fd.get()) == 0) && fd.close() &&
                         ::rename(temporary.c_str(), path.c_str()) == 0;
