@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -219,28 +218,11 @@ TEST_F(Run, ReadsAPictureFromStandardInput) {
     expectReply(run, kMonoLine);
 }
 
-struct Decoded {
-    std::uint32_t w = 0;
-    std::uint32_t h = 0;
-    std::vector<std::uint8_t> rgba;  // straight colour
-};
-
-// Decodes with libpng, independently of the tool's own codecs.
-Decoded decodeWithLibpng(const std::string& png) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {};
-    image.format = PNG_FORMAT_RGBA;
-    Decoded decoded{image.width, image.height, std::vector<std::uint8_t>(PNG_IMAGE_SIZE(image))};
-    if (!png_image_finish_read(&image, nullptr, decoded.rgba.data(), 0, nullptr)) return {};
-    return decoded;
-}
-
 TEST_F(Run, PaintWritesThePictureInTheNewColourWithItsAlpha) {
     writeWholeFile(in, monoPng());
     expectReply(runTool({"--file", in, out, "paint", "#3366cc"}),
                 "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
-    const Decoded painted = decodeWithLibpng(readWholeFile(out));
+    const StraightPicture painted = decodeWithLibpng(readWholeFile(out));
     ASSERT_EQ(painted.w, 10u);
     ASSERT_EQ(painted.h, 10u);
     for (std::size_t i = 0; i < painted.rgba.size(); i += 4) {

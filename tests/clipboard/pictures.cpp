@@ -1,6 +1,5 @@
 #include "clipboard/pictures.hpp"
 
-#include <png.h>
 #include <tiffio.h>
 
 #include <random>
@@ -71,19 +70,6 @@ std::string tiffOf(const Canvas& canvas, const std::string& scratchPath) {
     }
     TIFFClose(tiff);
     return readWholeFile(scratchPath);
-}
-
-std::optional<StraightPicture> decodeWithLibpng(const std::string& png) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return std::nullopt;
-    image.format = PNG_FORMAT_RGBA;
-    StraightPicture picture{image.width, image.height, {}};
-    picture.rgba.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, picture.rgba.data(), 0, nullptr)) {
-        return std::nullopt;
-    }
-    return picture;
 }
 
 }  // namespace cliptint::test

@@ -22,12 +22,4 @@ Canvas noisyGlyph(std::int64_t w, std::int64_t h);
 // The canvas as an 8-bit RGBA TIFF with unassociated alpha, written by libtiff.
 std::string tiffOf(const Canvas& canvas, const std::string& scratchPath);
 
-struct StraightPicture {
-    std::int64_t w = 0, h = 0;
-    std::vector<std::uint8_t> rgba;  // straight (not premultiplied), 4 bytes a pixel
-};
-
-// The PNG decoded by libpng; nullopt when libpng refuses it.
-std::optional<StraightPicture> decodeWithLibpng(const std::string& png);
-
 }  // namespace cliptint::test

@@ -2,7 +2,6 @@
 // and libpng as the independent decoder of what the tool puts on the clipboard.
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -40,21 +39,6 @@ std::string multiPng() {
         setPixel(canvas, x, 5, {0, 0, 0xff, 0xff});
     }
     return pngOf(canvas);
-}
-
-struct Straight {
-    std::uint32_t w = 0, h = 0;
-    std::vector<std::uint8_t> rgba;  // straight (not premultiplied) colour
-};
-
-Straight decodeWithLibpng(const std::string& png) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {};
-    image.format = PNG_FORMAT_RGBA;
-    Straight out{image.width, image.height, std::vector<std::uint8_t>(PNG_IMAGE_SIZE(image))};
-    if (!png_image_finish_read(&image, nullptr, out.rgba.data(), 0, nullptr)) return {};
-    return out;
 }
 
 // Serving processes of the tool on this compositor: the tool's binary, started with this socket.
@@ -132,8 +116,8 @@ TEST_F(WaylandRunTest, PaintLeavesOnlyThePaintedPngForOthers) {
     EXPECT_EQ(types(), "image/png\n");
     const std::string pasted = paste("image/png");
     EXPECT_TRUE(pasted == readWholeFile(dir_.file("out.png")));
-    const Straight painted = decodeWithLibpng(pasted);
-    const Straight before = decodeWithLibpng(original);
+    const StraightPicture painted = decodeWithLibpng(pasted);
+    const StraightPicture before = decodeWithLibpng(original);
     ASSERT_EQ(painted.w, 16u);
     ASSERT_EQ(painted.rgba.size(), before.rgba.size());
     for (std::size_t i = 0; i < painted.rgba.size(); i += 4) {

@@ -41,10 +41,10 @@ TEST_F(X11Write, XclipReadsThePaintedPngAndOnlyPng) {
     EXPECT_EQ(served, painted);
 
     const auto picture = decodeWithLibpng(served);
-    ASSERT_TRUE(picture);
+    ASSERT_FALSE(picture.rgba.empty());
     const Canvas original = glyph(0, 0, 0);
-    for (std::int64_t i = 0; i < picture->w * picture->h; ++i) {
-        const std::uint8_t* p = &picture->rgba[i * 4];
+    for (std::int64_t i = 0; i < picture.w * picture.h; ++i) {
+        const std::uint8_t* p = &picture.rgba[i * 4];
         ASSERT_EQ(p[3], original.px()[i * 4 + 3]) << "alpha of pixel " << i;
         if (p[3] != 255) continue;
         ASSERT_EQ((std::vector<int>{p[0], p[1], p[2]}), (std::vector<int>{0x33, 0x66, 0xcc}));

@@ -54,4 +54,15 @@ std::string pngOf(const Canvas& canvas) {
     return png;
 }
 
+StraightPicture decodeWithLibpng(std::span<const std::uint8_t> png) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {};
+    image.format = PNG_FORMAT_RGBA;
+    StraightPicture picture{image.width, image.height, {}};
+    picture.rgba.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, picture.rgba.data(), 0, nullptr)) return {};
+    return picture;
+}
+
 }  // namespace cliptint::test
