@@ -22,14 +22,6 @@ void appendLittleEndian(Bytes& out, std::uint32_t v, int bytes) {
         out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-void appendChunk(Bytes& png, std::string_view type, const Bytes& payload) {
-    appendBigEndian(png, static_cast<std::uint32_t>(payload.size()), 4);
-    Bytes typed(type.begin(), type.end());
-    typed.insert(typed.end(), payload.begin(), payload.end());
-    png.insert(png.end(), typed.begin(), typed.end());
-    appendBigEndian(png, libdeflate_crc32(0, typed.data(), typed.size()), 4);
-}
-
 Bytes zlibCompress(const Bytes& raw) {
     const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
         libdeflate_alloc_compressor(6), libdeflate_free_compressor);
@@ -44,18 +36,27 @@ Bytes zlibCompress(const Bytes& raw) {
 
 }  // namespace
 
+Bytes fileOf(const std::vector<Chunk>& chunks) {
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    for (const Chunk& chunk : chunks) {
+        appendBigEndian(png, static_cast<std::uint32_t>(chunk.data.size()), 4);
+        const std::size_t typeAt = png.size();
+        png.insert(png.end(), chunk.type.begin(), chunk.type.end());
+        png.insert(png.end(), chunk.data.begin(), chunk.data.end());
+        const std::uint32_t crc = libdeflate_crc32(0, png.data() + typeAt, png.size() - typeAt);
+        appendBigEndian(png, chunk.goodCrc ? crc : crc ^ 1, 4);
+    }
+    return png;
+}
+
 Bytes pngWithHeader(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colourType,
                     const Bytes& zlibPixels) {
-    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     Bytes ihdr;
     appendBigEndian(ihdr, w, 4);
     appendBigEndian(ihdr, h, 4);
     ihdr.insert(ihdr.end(), {depth, colourType, 0, 0, 0});
-    appendChunk(png, "IHDR", ihdr);
-    if (zlibPixels.empty()) return png;
-    appendChunk(png, "IDAT", zlibPixels);
-    appendChunk(png, "IEND", {});
-    return png;
+    if (zlibPixels.empty()) return fileOf({{"IHDR", ihdr}});
+    return fileOf({{"IHDR", ihdr}, {"IDAT", zlibPixels}, {"IEND", {}}});
 }
 
 Bytes blackPngWithWhiteCorner(std::uint32_t w, std::uint32_t h) {

@@ -5,10 +5,21 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "result.hpp"
 
 namespace cliptint::test {
+
+// A PNG chunk to write; its CRC right, or deliberately wrong.
+struct Chunk {
+    std::string type;
+    Bytes data;
+    bool goodCrc = true;
+};
+
+// The PNG signature followed by the chunks.
+Bytes fileOf(const std::vector<Chunk>& chunks);
 
 // A PNG: signature, IHDR (with a valid checksum), then the given IDAT payload and IEND, each
 // left out when empty. Colour type 6 is RGBA, 0 grey.

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "canvas/hand_made.hpp"
 #include "support/canvas_maker.hpp"
 #include "support/run_tool.hpp"
 
@@ -177,26 +177,11 @@ INSTANTIATE_TEST_SUITE_P(
                     BytesCase{"FullyTransparent", emptyPng(), "ERR empty picture\n"}),
     [](const testing::TestParamInfo<BytesCase>& info) { return info.param.name; });
 
-// An IHDR of 100,000 x 100,000 with a valid checksum, followed by nothing.
-std::string bombHeader(std::uint32_t w, std::uint32_t h) {
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    std::string chunk("IHDR");
-    for (const std::uint32_t v : {w, h}) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            chunk += static_cast<char>(v >> shift);
-    }
-    chunk += std::string("\x08\x06\x00\x00\x00", 5);
-    const auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), chunk.size());
-    png += std::string("\x00\x00\x00\x0d", 4) + chunk;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        png += static_cast<char>(crc >> shift);
-    return png;
-}
-
 TEST_F(Run, RefusesBombHeaderBeforeAllocating) {
     for (const auto& [w, h] :
          {std::pair{100000u, 100000u}, std::pair{8000u, 5000u}, std::pair{40000000u, 1u}}) {
-        writeWholeFile(in, bombHeader(w, h));
+        const Bytes header = pngWithHeader(w, h);  // IHDR with a valid checksum, then nothing
+        writeWholeFile(in, std::string(header.begin(), header.end()));
         expectReply(runTool({"--file", in, out, "probe"}), "ERR picture size\n");
     }
 }
