@@ -15,12 +15,17 @@ namespace {
 // beforehand; any difference means decode left bytes unwritten (or is not deterministic).
 constexpr std::int64_t kFillCheckPixels = std::int64_t{1} << 18;
 
+// Each decode reads the header afresh, as makeCanvas does: a decoder decodes once.
 Canvas decodeIntoFilled(std::span<const std::uint8_t> data, const Codec& codec,
                         const Canvas& reference, std::uint8_t fill) {
+    const auto decoder = codec.readHeader(data);
+    expect(decoder.has_value(), "header read failed the second time");
+    const PictureSize size = (*decoder)->size();
+    expect(size.w == reference.w && size.h == reference.h, "header size differs from canvas");
     auto canvas = allocateCanvas(reference.w, reference.h);
     expect(canvas.has_value(), "allocateCanvas failed on a small canvas");
     std::memset(canvas->px(), fill, static_cast<std::size_t>(canvas->byteCount()));
-    expect(codec.decode(data, *canvas).has_value(), "decode failed the second time");
+    expect((*decoder)->decode(*canvas).has_value(), "decode failed the second time");
     return std::move(*canvas);
 }
 
@@ -28,8 +33,6 @@ void checkEveryByteWritten(std::span<const std::uint8_t> data, const Canvas& can
     if (canvas.w * canvas.h > kFillCheckPixels) return;
     const Codec* codec = sniffedCodec(data);
     expect(codec != nullptr, "makeCanvas decoded bytes that no codec sniffs");
-    const auto size = codec->readHeader(data);
-    expect(size && size->w == canvas.w && size->h == canvas.h, "header size differs from canvas");
     const auto count = static_cast<std::size_t>(canvas.byteCount());
     for (const std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
         const Canvas again = decodeIntoFilled(data, *codec, canvas, fill);

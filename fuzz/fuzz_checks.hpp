@@ -44,10 +44,12 @@ inline const Codec* sniffedCodec(std::span<const std::uint8_t> data) {
 inline bool tooSlowToDecode(std::span<const std::uint8_t> data) {
     const Codec* codec = sniffedCodec(data);
     if (codec == nullptr) return false;
-    const auto size = codec->readHeader(data);
-    if (!size || size->w < 1 || size->h < 1) return false;
-    if (size->w > kMaxPixels || size->h > kMaxPixels) return false;
-    const std::int64_t pixels = size->w * size->h;
+    const auto decoder = codec->readHeader(data);
+    if (!decoder) return false;
+    const PictureSize size = (*decoder)->size();
+    if (size.w < 1 || size.h < 1) return false;
+    if (size.w > kMaxPixels || size.h > kMaxPixels) return false;
+    const std::int64_t pixels = size.w * size.h;
     return pixels > kFuzzMaxPixels && pixels <= kMaxPixels;
 }
 

@@ -44,12 +44,28 @@ bool sniffGif(std::span<const std::uint8_t> data) {
                                 std::memcmp(data.data(), "GIF89a", 6) == 0);
 }
 
-// The canvas is the logical screen; the first frame is drawn on it where it says.
-Result<PictureSize> readGifHeader(std::span<const std::uint8_t> data) {
-    MemoryReader reader{data};
-    const auto gif = openGif(reader);
-    if (!gif) return std::unexpected("no picture on the clipboard");
-    return PictureSize{gif->SWidth, gif->SHeight};
+// giflib's handle after reading the logical screen. The handle reads through reader_, which is
+// declared first so that it outlives the handle.
+class GifDecoder final : public PictureDecoder {
+  public:
+    explicit GifDecoder(std::span<const std::uint8_t> data)
+        : reader_{data}, gif_(openGif(reader_)) {}
+
+    bool opened() const { return gif_ != nullptr; }
+
+    // The canvas is the logical screen; the first frame is drawn on it where it says.
+    PictureSize size() const override { return {gif_->SWidth, gif_->SHeight}; }
+    Result<void> decode(Canvas& canvas) override;
+
+  private:
+    MemoryReader reader_;
+    GifFile gif_;
+};
+
+Result<std::unique_ptr<PictureDecoder>> readGifHeader(std::span<const std::uint8_t> data) {
+    auto decoder = std::make_unique<GifDecoder>(data);
+    if (!decoder->opened()) return std::unexpected("no picture on the clipboard");
+    return decoder;
 }
 
 // Reads one extension whole; a graphic control block sets the transparent index.
@@ -117,29 +133,24 @@ Result<void> drawFrame(GifFileType* gif, int transparent, Canvas& canvas) {
     return {};
 }
 
-Result<void> decodeGif(std::span<const std::uint8_t> data, Canvas& canvas) {
-    MemoryReader reader{data};
-    const auto gif = openGif(reader);
-    if (!gif || gif->SWidth != canvas.w || gif->SHeight != canvas.h) {
-        return std::unexpected("image");
-    }
+Result<void> GifDecoder::decode(Canvas& canvas) {
     const auto bytes = canvas.bytes();
     std::fill(bytes.begin(), bytes.end(), 0);
     int transparent = NO_TRANSPARENT_COLOR;
     // Every record consumes input, so this ends when the data does.
     for (;;) {
         GifRecordType record = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) return std::unexpected("image");
-        if (record == IMAGE_DESC_RECORD_TYPE) return drawFrame(gif.get(), transparent, canvas);
+        if (DGifGetRecordType(gif_.get(), &record) == GIF_ERROR) return std::unexpected("image");
+        if (record == IMAGE_DESC_RECORD_TYPE) return drawFrame(gif_.get(), transparent, canvas);
         if (record != EXTENSION_RECORD_TYPE) return std::unexpected("image");
-        if (!readExtension(gif.get(), transparent)) return std::unexpected("image");
+        if (!readExtension(gif_.get(), transparent)) return std::unexpected("image");
     }
 }
 
 }  // namespace
 
 Codec gifCodec() {
-    return {"gif", sniffGif, readGifHeader, decodeGif};
+    return {"gif", sniffGif, readGifHeader};
 }
 
 }  // namespace cliptint

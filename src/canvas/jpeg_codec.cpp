@@ -6,6 +6,7 @@
 // clang-format on
 
 #include <csetjmp>
+#include <memory>
 
 #include "canvas/codecs.hpp"
 #include "canvas/premultiply.hpp"
@@ -60,7 +61,9 @@ void limitScans(j_common_ptr info) {
     if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) leaveJpeg(info);
 }
 
-struct JpegDecoder {
+// libjpeg's decompressor after reading the header. Its fields are open to the steps below,
+// which libjpeg may leave by longjmp.
+struct JpegDecoder final : PictureDecoder {
     std::span<const std::uint8_t> data;
     Canvas* canvas = nullptr;  // filled by readJpegPixels
     jpeg_decompress_struct info{};
@@ -68,13 +71,13 @@ struct JpegDecoder {
     jpeg_progress_mgr progress{};
     bool created = false;
 
-    JpegDecoder(std::span<const std::uint8_t> bytes, Canvas* target)
-        : data(bytes), canvas(target) {}
-    JpegDecoder(const JpegDecoder&) = delete;
-    JpegDecoder& operator=(const JpegDecoder&) = delete;
-    ~JpegDecoder() {
+    explicit JpegDecoder(std::span<const std::uint8_t> bytes) : data(bytes) {}
+    ~JpegDecoder() override {
         if (created) jpeg_destroy_decompress(&info);
     }
+
+    PictureSize size() const override { return {info.image_width, info.image_height}; }
+    Result<void> decode(Canvas& target) override;
 };
 
 // The steps below call libjpeg, which may leave them by longjmp at any point; none of them
@@ -113,11 +116,9 @@ bool readJpegPixels(JpegDecoder& decoder) {
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;  // RGBA leaves alpha at 255
     jpeg_start_decompress(&info);
+    // Unscaled output is as wide and as high as the header states, so its rows fit the canvas.
+    if (info.output_components != 4) return false;
     Canvas& canvas = *decoder.canvas;
-    if (info.output_width != canvas.w || info.output_height != canvas.h ||
-        info.output_components != 4) {
-        return false;
-    }
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = canvas.px() + std::int64_t{info.output_scanline} * canvas.w * 4;
         if (jpeg_read_scanlines(&info, &row, 1) != 1) return false;
@@ -138,28 +139,26 @@ bool sniffJpeg(std::span<const std::uint8_t> data) {
     return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
 }
 
-Result<PictureSize> readJpegHeader(std::span<const std::uint8_t> data) {
-    JpegDecoder decoder(data, nullptr);
-    if (runJpegStep(decoder, startJpeg)) {
-        return PictureSize{decoder.info.image_width, decoder.info.image_height};
-    }
+Result<std::unique_ptr<PictureDecoder>> readJpegHeader(std::span<const std::uint8_t> data) {
+    auto decoder = std::make_unique<JpegDecoder>(data);
+    if (runJpegStep(*decoder, startJpeg)) return decoder;
     // A frame header stating a width or height of 0 is a size libjpeg will not take.
-    if (decoder.errors.manager.msg_code == JERR_EMPTY_IMAGE) return std::unexpected("picture size");
+    if (decoder->errors.manager.msg_code == JERR_EMPTY_IMAGE) {
+        return std::unexpected("picture size");
+    }
     return std::unexpected("no picture on the clipboard");
 }
 
-Result<void> decodeJpeg(std::span<const std::uint8_t> data, Canvas& canvas) {
-    JpegDecoder decoder(data, &canvas);
-    if (!runJpegStep(decoder, startJpeg) || !runJpegStep(decoder, readJpegPixels)) {
-        return std::unexpected("image");
-    }
+Result<void> JpegDecoder::decode(Canvas& target) {
+    canvas = &target;
+    if (!runJpegStep(*this, readJpegPixels)) return std::unexpected("image");
     return {};
 }
 
 }  // namespace
 
 Codec jpegCodec() {
-    return {"jpeg", sniffJpeg, readJpegHeader, decodeJpeg};
+    return {"jpeg", sniffJpeg, readJpegHeader};
 }
 
 }  // namespace cliptint

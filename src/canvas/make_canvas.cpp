@@ -49,13 +49,14 @@ Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std
         std::ranges::find_if(codecs, [&](const Codec& candidate) { return candidate.sniff(data); });
     if (codec == codecs.end()) return std::unexpected("no picture on the clipboard");
 
-    const auto size = codec->readHeader(data);
-    if (!size) return std::unexpected(size.error());
-    if (!sizeAllowed(*size)) return std::unexpected("picture size");
+    const auto decoder = codec->readHeader(data);
+    if (!decoder) return std::unexpected(decoder.error());
+    const PictureSize size = (*decoder)->size();
+    if (!sizeAllowed(size)) return std::unexpected("picture size");
 
-    auto canvas = allocateCanvas(size->w, size->h);
+    auto canvas = allocateCanvas(size.w, size.h);
     if (!canvas) return canvas;
-    if (auto decoded = codec->decode(data, *canvas); !decoded) {
+    if (auto decoded = (*decoder)->decode(*canvas); !decoded) {
         return std::unexpected(decoded.error());
     }
     return canvas;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "canvas/codecs.hpp"
 #include "canvas/png_fast.hpp"
@@ -51,14 +52,29 @@ bool sizeRefused(int status) {
            status == SPNG_EUSER_HEIGHT || status == SPNG_EOVERFLOW;
 }
 
-Result<PictureSize> readPngHeader(std::span<const std::uint8_t> data) {
-    const auto ctx = openPng(data);
+// libspng's context after reading IHDR, and nothing past it.
+class PngDecoder final : public PictureDecoder {
+  public:
+    PngDecoder(std::span<const std::uint8_t> data, SpngContext ctx, const spng_ihdr& ihdr)
+        : data_(data), ctx_(std::move(ctx)), ihdr_(ihdr) {}
+
+    PictureSize size() const override { return {ihdr_.width, ihdr_.height}; }
+    Result<void> decode(Canvas& canvas) override;
+
+  private:
+    std::span<const std::uint8_t> data_;
+    SpngContext ctx_;
+    spng_ihdr ihdr_;
+};
+
+Result<std::unique_ptr<PictureDecoder>> readPngHeader(std::span<const std::uint8_t> data) {
+    auto ctx = openPng(data);
     if (!ctx) return std::unexpected("no picture on the clipboard");
     spng_ihdr ihdr{};
     const int status = spng_get_ihdr(ctx.get(), &ihdr);
     if (sizeRefused(status)) return std::unexpected("picture size");
     if (status != 0) return std::unexpected("no picture on the clipboard");
-    return PictureSize{ihdr.width, ihdr.height};
+    return std::make_unique<PngDecoder>(data, std::move(ctx), ihdr);
 }
 
 // Pictures of up to 8 bits a sample: libspng expands them to RGBA straight into the canvas.
@@ -123,25 +139,21 @@ std::optional<PngColour> fastPathColour(spng_ctx* ctx, const spng_ihdr& ihdr) {
     return colour;
 }
 
-Result<void> decodePng(std::span<const std::uint8_t> data, Canvas& canvas) {
-    const auto ctx = openPng(data);
-    spng_ihdr ihdr{};
-    if (!ctx || spng_get_ihdr(ctx.get(), &ihdr) != 0) return std::unexpected("image");
-    if (ihdr.width != canvas.w || ihdr.height != canvas.h) return std::unexpected("image");
-    if (ihdr.bit_depth == 16) return decodeDeepPng(ctx.get(), ihdr, canvas);
+Result<void> PngDecoder::decode(Canvas& canvas) {
+    if (ihdr_.bit_depth == 16) return decodeDeepPng(ctx_.get(), ihdr_, canvas);
     // libspng has read nothing past the chunks before the first IDAT, so it can still decode the
     // picture from the start when the fast path declines.
-    if (const auto colour = fastPathColour(ctx.get(), ihdr);
-        colour && decodePngIdat(data, *colour, canvas) == FastDecode::done) {
+    if (const auto colour = fastPathColour(ctx_.get(), ihdr_);
+        colour && decodePngIdat(data_, *colour, canvas) == FastDecode::done) {
         return {};
     }
-    return decodeShallowPng(ctx.get(), canvas);
+    return decodeShallowPng(ctx_.get(), canvas);
 }
 
 }  // namespace
 
 Codec pngCodec() {
-    return {"png", sniffPng, readPngHeader, decodePng};
+    return {"png", sniffPng, readPngHeader};
 }
 
 }  // namespace cliptint

@@ -113,16 +113,39 @@ bool sniffTiff(std::span<const std::uint8_t> data) {
         kMagics, [&](const auto& magic) { return std::memcmp(data.data(), magic.data(), 4) == 0; });
 }
 
-Result<PictureSize> readTiffHeader(std::span<const std::uint8_t> data) {
-    MemoryFile file{data};
-    const auto tif = openTiff(file);
+// libtiff's handle after reading the first directory. The handle reads through file_, which is
+// declared first so that it outlives the handle.
+class TiffDecoder final : public PictureDecoder {
+  public:
+    explicit TiffDecoder(std::span<const std::uint8_t> data) : file_{data}, tif_(openTiff(file_)) {}
+
+    // False when libtiff could not read the first directory or the size it states.
+    bool readSize();
+
+    PictureSize size() const override { return size_; }
+    Result<void> decode(Canvas& canvas) override;
+
+  private:
+    MemoryFile file_;
+    TiffFile tif_;
+    PictureSize size_;
+};
+
+bool TiffDecoder::readSize() {
     std::uint32_t w = 0;
     std::uint32_t h = 0;
-    if (!tif || TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
-        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h) != 1) {
-        return std::unexpected("no picture on the clipboard");
+    if (!tif_ || TIFFGetField(tif_.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
+        TIFFGetField(tif_.get(), TIFFTAG_IMAGELENGTH, &h) != 1) {
+        return false;
     }
-    return PictureSize{w, h};
+    size_ = {w, h};
+    return true;
+}
+
+Result<std::unique_ptr<PictureDecoder>> readTiffHeader(std::span<const std::uint8_t> data) {
+    auto decoder = std::make_unique<TiffDecoder>(data);
+    if (!decoder->readSize()) return std::unexpected("no picture on the clipboard");
+    return decoder;
 }
 
 enum class Alpha { none, straight, premultiplied };
@@ -319,25 +342,17 @@ Result<void> readPackedRgba(TIFF* tif, Canvas& canvas) {
     return {};
 }
 
-Result<void> decodeTiff(std::span<const std::uint8_t> data, Canvas& canvas) {
-    MemoryFile file{data};
-    const auto tif = openTiff(file);
-    std::uint32_t w = 0;
-    std::uint32_t h = 0;
-    if (!tif || TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
-        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h) != 1 || w != canvas.w || h != canvas.h) {
-        return std::unexpected("image");
-    }
-    const auto layout = directLayout(tif.get());
-    if (!layout) return readPackedRgba(tif.get(), canvas);
-    if (TIFFIsTiled(tif.get())) return readTiles(tif.get(), *layout, canvas);
-    return readStrips(tif.get(), *layout, canvas);
+Result<void> TiffDecoder::decode(Canvas& canvas) {
+    const auto layout = directLayout(tif_.get());
+    if (!layout) return readPackedRgba(tif_.get(), canvas);
+    if (TIFFIsTiled(tif_.get())) return readTiles(tif_.get(), *layout, canvas);
+    return readStrips(tif_.get(), *layout, canvas);
 }
 
 }  // namespace
 
 Codec tiffCodec() {
-    return {"tiff", sniffTiff, readTiffHeader, decodeTiff};
+    return {"tiff", sniffTiff, readTiffHeader};
 }
 
 }  // namespace cliptint

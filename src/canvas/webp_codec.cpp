@@ -1,6 +1,7 @@
 #include <webp/decode.h>
 
 #include <cstring>
+#include <memory>
 
 #include "canvas/codecs.hpp"
 #include "canvas/premultiply.hpp"
@@ -14,32 +15,42 @@ bool sniffWebp(std::span<const std::uint8_t> data) {
            std::memcmp(data.data() + 8, "WEBP", 4) == 0;
 }
 
-Result<PictureSize> readWebpHeader(std::span<const std::uint8_t> data) {
+// libwebp keeps no handle between reading the header and decoding; what it read is kept here.
+class WebpDecoder final : public PictureDecoder {
+  public:
+    WebpDecoder(std::span<const std::uint8_t> data, const WebPBitstreamFeatures& features)
+        : data_(data), features_(features) {}
+
+    PictureSize size() const override { return {features_.width, features_.height}; }
+    Result<void> decode(Canvas& canvas) override;
+
+  private:
+    std::span<const std::uint8_t> data_;
+    WebPBitstreamFeatures features_;
+};
+
+Result<std::unique_ptr<PictureDecoder>> readWebpHeader(std::span<const std::uint8_t> data) {
     WebPBitstreamFeatures features{};
     if (WebPGetFeatures(data.data(), data.size(), &features) != VP8_STATUS_OK) {
         return std::unexpected("no picture on the clipboard");
     }
-    return PictureSize{features.width, features.height};
+    return std::make_unique<WebpDecoder>(data, features);
 }
 
 // Decodes straight RGBA into the canvas and premultiplies it here: libwebp's own premultiplied
 // output rounds differently, and the same picture must give the same canvas in every format.
-Result<void> decodeWebp(std::span<const std::uint8_t> data, Canvas& canvas) {
+Result<void> WebpDecoder::decode(Canvas& canvas) {
+    // Animations are not read by this decoder at all; their first frame is not offered.
+    if (features_.has_animation != 0) return std::unexpected("image");
     WebPDecoderConfig config;
     if (WebPInitDecoderConfig(&config) == 0) return std::unexpected("image");
-    if (WebPGetFeatures(data.data(), data.size(), &config.input) != VP8_STATUS_OK ||
-        config.input.width != canvas.w || config.input.height != canvas.h) {
-        return std::unexpected("image");
-    }
-    // Animations are not read by this decoder at all; their first frame is not offered.
-    if (config.input.has_animation != 0) return std::unexpected("image");
     const auto out = canvas.bytes();
     config.output.colorspace = MODE_RGBA;
     config.output.is_external_memory = 1;
     config.output.u.RGBA.rgba = out.data();
     config.output.u.RGBA.stride = static_cast<int>(canvas.w * 4);
     config.output.u.RGBA.size = out.size();
-    const VP8StatusCode status = WebPDecode(data.data(), data.size(), &config);
+    const VP8StatusCode status = WebPDecode(data_.data(), data_.size(), &config);
     WebPFreeDecBuffer(&config.output);
     if (status != VP8_STATUS_OK) return std::unexpected("image");
     premultiply(out);
@@ -49,7 +60,7 @@ Result<void> decodeWebp(std::span<const std::uint8_t> data, Canvas& canvas) {
 }  // namespace
 
 Codec webpCodec() {
-    return {"webp", sniffWebp, readWebpHeader, decodeWebp};
+    return {"webp", sniffWebp, readWebpHeader};
 }
 
 }  // namespace cliptint
