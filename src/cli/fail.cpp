@@ -2,31 +2,20 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <string>
 
+#include "sys/io.hpp"
+
 namespace cliptint {
-
-namespace {
-
-void writeAll(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(STDOUT_FILENO, text.data(), text.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;  // stdout is gone; there is no one left to tell
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
-}  // namespace
 
 // One write(2) of the whole line: nothing is buffered, so nothing is lost on _exit, and the
 // process skips freeing a canvas of up to 160 MB page by page.
 void reply(std::string_view line) {
     std::string text(line);
     text += '\n';
-    writeAll(text);
+    // A stdout that is gone leaves no one to tell.
+    writeAll(STDOUT_FILENO, text);
     std::_Exit(0);
 }
 

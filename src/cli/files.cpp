@@ -4,62 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <utility>
+
+#include "sys/calls.hpp"
+#include "sys/fd.hpp"
+#include "sys/io.hpp"
 
 namespace cliptint {
 
 namespace {
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now and tells whether the close succeeded; a failed close can mean lost data.
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-  private:
-    int fd_;
-};
-
-// Reads at most limit + 1 bytes, so that a source longer than the limit is noticed without
-// reading it to its end. nullopt on a read error.
-std::optional<Bytes> readBounded(int fd, std::int64_t limit, std::int64_t sizeHint) {
-    Bytes data(static_cast<std::size_t>(std::min(sizeHint, limit) + 1));
-    std::size_t filled = 0;
-    while (true) {
-        if (filled == data.size()) {
-            if (static_cast<std::int64_t>(filled) > limit) return data;
-            const auto grown = std::min<std::int64_t>(std::int64_t(data.size()) * 2, limit + 1);
-            data.resize(static_cast<std::size_t>(grown));
-        }
-        const ssize_t got = ::read(fd, data.data() + filled, data.size() - filled);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::nullopt;
-        if (got == 0) break;
-        filled += static_cast<std::size_t>(got);
-    }
-    data.resize(filled);
-    return data;
-}
-
-bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 std::string directoryOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -93,8 +48,8 @@ mode_t newFileMode() {
 // Writes straight into an existing special file such as /dev/stdout or a FIFO, which cannot be
 // replaced by renaming.
 Result<void> writeInPlace(const std::string& path, std::span<const std::uint8_t> bytes) {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    if (fd.get() < 0 || !writeAll(fd.get(), bytes) || !fd.close()) {
+    OwnedFd fd(sys::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (!fd || !writeAll(fd.get(), bytes) || !fd.close()) {
         return std::unexpected("write");
     }
     return {};
@@ -112,12 +67,12 @@ Result<void> writeInPlace(const std::string& path, std::span<const std::uint8_t>
 Result<void> replaceByRename(const std::string& path, std::optional<mode_t> replacedMode,
                              std::span<const std::uint8_t> bytes) {
     std::string temporary = directoryOf(path) + "/.cliptint-XXXXXX";
-    FileDescriptor fd(::mkstemp(temporary.data()));
-    if (fd.get() < 0) return std::unexpected("write");
+    OwnedFd fd(sys::mkstemp(temporary.data()));
+    if (!fd) return std::unexpected("write");
     const mode_t mode = replacedMode ? *replacedMode : newFileMode();
-    const bool stored = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes) &&
-                        (!replacedMode || ::fsync(fd.get()) == 0) && fd.close() &&
-                        ::rename(temporary.c_str(), path.c_str()) == 0;
+    const bool stored = sys::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes) &&
+                        (!replacedMode || sys::fsync(fd.get()) == 0) && fd.close() &&
+                        sys::rename(temporary.c_str(), path.c_str()) == 0;
     if (!stored) {
         ::unlink(temporary.c_str());
         return std::unexpected("write");
@@ -128,8 +83,8 @@ Result<void> replaceByRename(const std::string& path, std::optional<mode_t> repl
 }  // namespace
 
 Result<std::optional<Bytes>> readPictureFile(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return std::nullopt;
+    OwnedFd fd(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
 
@@ -138,11 +93,14 @@ Result<std::optional<Bytes>> readPictureFile(const std::string& path) {
     if (regular && info.st_size > kMaxInputBytes) return std::unexpected("picture size");
     const std::int64_t hint = regular ? info.st_size : kUnknownSizeHint;
 
-    auto data = readBounded(fd.get(), kMaxInputBytes, hint);
-    if (data && static_cast<std::int64_t>(data->size()) > kMaxInputBytes) {
-        return std::unexpected("picture size");
-    }
-    return data;
+    // No deadline: a FIFO named on the command line is fed by the caller, who decides.
+    auto data = readBounded(fd.get(), {.maxBytes = kMaxInputBytes,
+                                       .sizeHint = hint,
+                                       .stall = std::nullopt,
+                                       .deadline = Deadline::max()});
+    if (data) return std::move(*data);
+    if (data.error() == ReadError::tooLarge) return std::unexpected("picture size");
+    return std::nullopt;
 }
 
 Result<void> writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {

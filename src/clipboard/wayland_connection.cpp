@@ -121,28 +121,6 @@ constexpr wl_callback_listener kSyncListener{markDone};
 
 }  // namespace
 
-int millisecondsUntil(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1'000'000'000));
-}
-
-OwnedFd& OwnedFd::operator=(OwnedFd&& other) noexcept {
-    if (this != &other) {
-        reset();
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int OwnedFd::release() {
-    return std::exchange(fd_, -1);
-}
-
-void OwnedFd::reset() {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-}
-
 Proxy::Proxy(Proxy&& other) noexcept
     : proxy_(std::exchange(other.proxy_, nullptr)), destroyOpcode_(other.destroyOpcode_) {}
 
@@ -182,7 +160,7 @@ constexpr wl_registry_listener kRegistryListener{noteGlobal, ignoreGlobalRemoval
 
 }  // namespace
 
-std::unique_ptr<Connection> Connection::open(Clock::time_point deadline) {
+std::unique_ptr<Connection> Connection::open(Deadline deadline) {
     wl_log_set_handler_client(silentLog);
     wl_display* display = wl_display_connect(nullptr);
     if (display == nullptr) return nullptr;
@@ -199,7 +177,7 @@ Connection::~Connection() {
     wl_display_disconnect(display_);
 }
 
-bool Connection::bindGlobals(Clock::time_point deadline) {
+bool Connection::bindGlobals(Deadline deadline) {
     globals_ = std::make_unique<Globals>();
     auto* registry = wl_display_get_registry(display_);
     registry_ = Proxy(reinterpret_cast<wl_proxy*>(registry), std::nullopt);
@@ -218,13 +196,13 @@ bool Connection::bindGlobals(Clock::time_point deadline) {
     return true;
 }
 
-bool Connection::roundtrip(Clock::time_point deadline) {
+bool Connection::roundtrip(Deadline deadline) {
     bool done = false;
     wl_callback* callback = wl_display_sync(display_);
     wl_callback_add_listener(callback, &kSyncListener, &done);
     bool alive = true;
     while (alive && !done && Clock::now() < deadline) {
-        alive = pump({}, millisecondsUntil(deadline));
+        alive = pump({}, pollTimeout(deadline));
     }
     wl_callback_destroy(callback);
     return alive && done;
@@ -282,8 +260,7 @@ void Connection::setSelection(const Proxy& device, const Proxy& source) {
                            0, source.get());
 }
 
-bool Connection::receive(const Offer& offer, std::string_view mimeType, int fd,
-                         Clock::time_point deadline) {
+bool Connection::receive(const Offer& offer, std::string_view mimeType, int fd, Deadline deadline) {
     const std::string type(mimeType);
     // libwayland duplicates fd into its queue; the caller's copy stays the caller's.
     wl_proxy_marshal_flags(offer.proxy.get(), kOfferReceive, nullptr,
@@ -291,7 +268,7 @@ bool Connection::receive(const Offer& offer, std::string_view mimeType, int fd,
     while (wl_display_flush(display_) < 0) {
         if (errno != EAGAIN) return false;
         pollfd writable{wl_display_get_fd(display_), POLLOUT, 0};
-        if (::poll(&writable, 1, millisecondsUntil(deadline)) <= 0) return false;
+        if (::poll(&writable, 1, pollTimeout(deadline)) <= 0) return false;
     }
     return true;
 }

@@ -9,16 +9,13 @@
 #include <span>
 #include <string_view>
 
+#include "sys/deadline.hpp"
+
 struct wl_display;
 struct wl_interface;
 struct wl_proxy;
 
 namespace cliptint::wayland {
-
-using Clock = std::chrono::steady_clock;
-
-// Milliseconds left until the deadline, for poll(2): 0 once it has passed.
-int millisecondsUntil(Clock::time_point deadline);
 
 // The interfaces of one data-control protocol. ext-data-control-v1 and
 // wlr-data-control-unstable-v1 have the same requests and events in the same order, so the code
@@ -80,22 +77,6 @@ struct SelectionWatch {
     bool finished = false;            // the compositor withdrew the device
 };
 
-// A file descriptor that closes itself.
-class OwnedFd {
-  public:
-    explicit OwnedFd(int fd = -1) : fd_(fd) {}
-    OwnedFd(OwnedFd&& other) noexcept : fd_(other.release()) {}
-    OwnedFd& operator=(OwnedFd&& other) noexcept;
-    ~OwnedFd() { reset(); }
-
-    int get() const { return fd_; }
-    int release();
-    void reset();
-
-  private:
-    int fd_;
-};
-
 // A connection to a compositor that offers data control on a seat. Holds the protocol objects;
 // everything is given back in the right order on destruction.
 class Connection {
@@ -103,7 +84,7 @@ class Connection {
     // Connects the way every Wayland client does (libwayland picks the compositor) and binds the
     // data-control manager and the first seat. nullptr when there is no compositor, it offers no
     // data control or no seat, or it does not answer before the deadline.
-    static std::unique_ptr<Connection> open(Clock::time_point deadline);
+    static std::unique_ptr<Connection> open(Deadline deadline);
 
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -114,7 +95,7 @@ class Connection {
 
     // Waits until the compositor has handled every request sent so far and its answers have been
     // dispatched. false on a broken connection or a compositor that does not answer in time.
-    bool roundtrip(Clock::time_point deadline);
+    bool roundtrip(Deadline deadline);
 
     // One turn of the event loop: sends pending requests, waits up to timeoutMs (-1: no limit) for
     // the compositor or any of the extra descriptors, and dispatches what arrived. The extra
@@ -132,13 +113,13 @@ class Connection {
 
     // Asks the offer's owner to write its data of the MIME type into fd, and sends the request
     // before the deadline.
-    bool receive(const Offer& offer, std::string_view mimeType, int fd, Clock::time_point deadline);
+    bool receive(const Offer& offer, std::string_view mimeType, int fd, Deadline deadline);
 
     struct Globals;  // what the registry announced
 
   private:
     Connection() = default;
-    bool bindGlobals(Clock::time_point deadline);
+    bool bindGlobals(Deadline deadline);
 
     wl_display* display_ = nullptr;
     Proxy registry_;

@@ -1,21 +1,21 @@
 #include "clipboard/wayland_owner.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <vector>
 
+#include "clipboard/owner.hpp"
 #include "clipboard/wayland_connection.hpp"
 
 namespace cliptint::wayland {
 
 namespace {
 
-// The selection must be shown back within this; the tool waits a little longer for the word.
+// Connecting, and then seeing the selection shown back, each within this.
 constexpr auto kOwnWithin = std::chrono::seconds(3);
 // A reader that takes no byte for this long is dropped, so a stuck paste cannot keep this process
 // or its descriptors forever.
@@ -24,9 +24,9 @@ constexpr auto kTransferStall = std::chrono::seconds(10);
 constexpr std::size_t kMaxTransfers = 64;
 
 struct Transfer {
-    int fd;                   // non-blocking writing end of the reader's pipe
-    std::size_t sent;         // bytes, not pixels
-    Clock::time_point stall;  // dropped when nothing moved by then
+    int fd;            // non-blocking writing end of the reader's pipe
+    std::size_t sent;  // bytes, not pixels
+    Deadline stall;    // dropped when nothing moved by then
 };
 
 struct Serving {
@@ -75,65 +75,25 @@ int earliestStall(const std::vector<Transfer>& transfers) {
     if (transfers.empty()) return -1;
     const auto first = std::min_element(transfers.begin(), transfers.end(),
                                         [](auto& a, auto& b) { return a.stall < b.stall; });
-    return millisecondsUntil(first->stall);
-}
-
-void closeFrom(unsigned first, unsigned last) {
-    if (first > last) return;
-    if (::close_range(first, last, 0) == 0) return;
-    // Kernels before 5.9 lack close_range: close one by one, up to the descriptor limit.
-    rlimit limit{};
-    const unsigned top = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536
-                             ? static_cast<unsigned>(limit.rlim_cur)
-                             : 65536;
-    for (unsigned fd = first; fd <= last && fd < top; ++fd)
-        ::close(static_cast<int>(fd));
-}
-
-// Leaves the caller's session, working directory and descriptors, so that a shell's $(...) around
-// the tool ends when the tool does. Returns where keepFd now is (at least 3).
-int detach(int keepFd) {
-    ::setsid();
-    if (::chdir("/") != 0) {
-        // "/" always exists; nothing is left to do if it cannot be entered.
-    }
-    const int kept = ::fcntl(keepFd, F_DUPFD_CLOEXEC, 3);
-    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    for (int stream = 0; stream <= 2; ++stream) {
-        if (null < 0 || ::dup2(null, stream) < 0) ::close(stream);
-    }
-    const unsigned keep = kept < 0 ? 3u : static_cast<unsigned>(kept);
-    closeFrom(3, keep - 1);
-    closeFrom(keep + 1, ~0u);
-    return kept;
+    return pollTimeout(first->stall);
 }
 
 // The selection is ours when the compositor has shown a selection after our request, that
 // selection offers exactly our one type, and our source has not been cancelled.
-bool takeSelection(Connection& connection, const Proxy& device, const Proxy& source,
-                   const SelectionWatch& watch, const Serving& serving) {
+bool selectionShown(Connection& connection, const Proxy& device, const Proxy& source,
+                    const SelectionWatch& watch, const Serving& serving) {
     const auto deadline = Clock::now() + kOwnWithin;
     if (!connection.roundtrip(deadline)) return false;
     const std::uint64_t before = watch.selections;
     connection.setSelection(device, source);
     if (!connection.roundtrip(deadline)) return false;
     while (watch.selections == before && !serving.cancelled && Clock::now() < deadline) {
-        if (!connection.pump({}, millisecondsUntil(deadline))) return false;
+        if (!connection.pump({}, pollTimeout(deadline))) return false;
     }
     if (serving.cancelled || watch.selections == before || !watch.current) return false;
     const OfferTypes& shown = *watch.current->types;
     return shown.count == 1 && shown.png == (serving.mimeType == "image/png") &&
            shown.tiff == (serving.mimeType == "image/tiff");
-}
-
-void report(int fd) {
-    std::string_view word = kOwnedReport;
-    while (!word.empty()) {
-        const ssize_t put = ::write(fd, word.data(), word.size());
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return;
-        word.remove_prefix(static_cast<std::size_t>(put));
-    }
 }
 
 // Serves until the selection is replaced (finishing the transfers already started) or the
@@ -159,24 +119,36 @@ void serve(Connection& connection, Serving& serving, const SelectionWatch& watch
     }
 }
 
+// The serving process's own connection, never the parent's.
+class WaylandOwner final : public SelectionOwner {
+  public:
+    WaylandOwner(std::string_view mimeType, std::span<const std::uint8_t> bytes)
+        : serving_{mimeType, bytes, {}, false} {}
+
+    bool takeSelection() override {
+        connection_ = Connection::open(Clock::now() + kOwnWithin);
+        if (!connection_) return false;
+        device_ = connection_->makeDevice(watch_);
+        source_ = connection_->makeSource(serving_.mimeType, kSourceListener, &serving_);
+        return selectionShown(*connection_, device_, source_, watch_, serving_);
+    }
+
+    void serveSelection() override { serve(*connection_, serving_, watch_); }
+
+  private:
+    // In this order so that each goes before what it reports into.
+    Serving serving_;
+    SelectionWatch watch_;
+    std::unique_ptr<Connection> connection_;
+    Proxy device_;
+    Proxy source_;
+};
+
 }  // namespace
 
-void serveSelection(std::string_view mimeType, std::span<const std::uint8_t> bytes, int reportFd) {
-    const int reportTo = detach(reportFd);
-    ::signal(SIGPIPE, SIG_IGN);
-
-    Serving serving{mimeType, bytes, {}, false};
-    SelectionWatch watch;
-    auto connection = Connection::open(Clock::now() + kOwnWithin);
-    if (!connection) ::_exit(1);
-    const Proxy device = connection->makeDevice(watch);
-    const Proxy source = connection->makeSource(mimeType, kSourceListener, &serving);
-    if (!takeSelection(*connection, device, source, watch, serving)) ::_exit(1);
-    report(reportTo);
-    ::close(reportTo);
-
-    serve(*connection, serving, watch);
-    ::_exit(0);
+Result<void> ownSelection(std::string_view mimeType, std::span<const std::uint8_t> bytes) {
+    WaylandOwner owner(mimeType, bytes);
+    return startOwner(owner);
 }
 
 }  // namespace cliptint::wayland

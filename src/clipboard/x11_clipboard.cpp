@@ -13,17 +13,14 @@ namespace {
 // image/png and image/tiff are the targets of the two picture types.
 class X11Clipboard final : public Clipboard {
   public:
-    X11Clipboard() = default;
     explicit X11Clipboard(x11::Session session) : session_(std::move(session)) {}
 
     Result<std::optional<Bytes>> dataForType(PictureType type) override {
-        const auto session = connected();
-        if (!session) return std::unexpected(session.error());
         // An owner that missed one deadline is not asked again: the run would only wait twice.
         if (ownerStalled_) return std::nullopt;
-        const x11::Atoms& atoms = (*session)->atoms;
+        const x11::Atoms& atoms = session_.atoms;
         auto conversion =
-            x11::convertClipboard(**session, type == PictureType::png ? atoms.png : atoms.tiff);
+            x11::convertClipboard(session_, type == PictureType::png ? atoms.png : atoms.tiff);
         if (!conversion) return std::unexpected(conversion.error());
         ownerStalled_ = conversion->ownerStalled;
         return std::move(conversion->bytes);
@@ -36,26 +33,15 @@ class X11Clipboard final : public Clipboard {
     // The serving process opens its own connection; this one is not needed for writing.
     Result<void> put(PictureType type, std::span<const std::uint8_t> bytes) override {
         if (type != PictureType::png) return std::unexpected("write");
-        return x11::startOwner(bytes);
+        return x11::ownClipboard(bytes);
     }
 
   private:
-    // A failed connection is not tried again.
-    Result<x11::Session*> connected() {
-        if (!session_) session_ = x11::openSession();
-        if (!*session_) return std::unexpected(session_->error());
-        return &**session_;
-    }
-
-    std::optional<Result<x11::Session>> session_;  // empty until the first read
+    x11::Session session_;
     bool ownerStalled_ = false;
 };
 
 }  // namespace
-
-std::unique_ptr<Clipboard> lazyX11Clipboard() {
-    return std::make_unique<X11Clipboard>();
-}
 
 std::unique_ptr<Clipboard> connectX11Clipboard() {
     auto session = x11::openSession();

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <optional>
 
-#include "clipboard/deadline.hpp"
 #include "clipboard/xcb.hpp"
 #include "result.hpp"
+#include "sys/deadline.hpp"
 
 namespace cliptint::x11 {
 
