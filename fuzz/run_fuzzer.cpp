@@ -2,14 +2,13 @@
 // and encode, then checks the one reply line the run would print. The scan and the recolour are
 // compared with plain pixel-by-pixel versions, since both take short cuts over blocks of pixels.
 //
-// run() itself ends the process, so this drives the same steps as run.cpp does after reading
-// the file.
+// run() itself ends the process, so this calls answer(), the step that run() takes after reading
+// the file, once to probe and once to paint.
 
 #include <string>
 
+#include "cli/answer.hpp"
 #include "fuzz_checks.hpp"
-#include "paint/paint.hpp"
-#include "probe/probe.hpp"
 #include "reference_scan.hpp"
 
 namespace cliptint::fuzz {
@@ -31,24 +30,32 @@ Reply lineOnly(std::string line) {
 }
 
 Reply replyFor(std::span<const std::uint8_t> data) {
-    auto canvas = makeCanvas(data);
-    if (!canvas) return lineOnly("ERR " + canvas.error());
-    const auto reference = referenceProbeLine(*canvas);
-    const auto stats = scanCanvas(*canvas);
-    if (!stats) {
-        expect(!reference, "scanCanvas found no visible pixel where there is one");
-        return lineOnly("ERR " + stats.error());
-    }
-    if (stats->line != reference) broken("probe line differs from the plain scan: " + stats->line);
-    if (!stats->mono) return lineOnly(stats->line);
+    const Bytes bytes(data.begin(), data.end());
+    const auto probed = answer({"probe", std::nullopt}, bytes);
+    auto painted = answer({"paint", kColourWord}, bytes);
 
-    Bytes expected = referenceRecolour(*canvas, 0x33, 0x66, 0xCC);
-    auto painted = paintCanvas(kColourWord, *canvas, *stats);
+    const auto canvas = makeCanvas(data);
+    const auto reference = canvas ? referenceProbeLine(*canvas) : std::nullopt;
+    if (!reference) {
+        const std::string error = canvas ? "empty picture" : canvas.error();
+        expect(!probed && probed.error() == error && !painted && painted.error() == error,
+               "answer's failure differs from the decode's or the plain scan's");
+        return lineOnly("ERR " + error);
+    }
+    expect(probed && probed->line == *reference && !probed->png,
+           "probe line differs from the plain scan");
+    if (!reference->starts_with("MONO ")) {
+        expect(painted && painted->line == *reference && !painted->png,
+               "paint of a MULTI picture is not its probe line alone");
+        return lineOnly(*reference);
+    }
     if (!painted) return lineOnly("ERR " + painted.error());
-    expect(painted->line == "MONO " + std::string(kPaintedHex) + " " + stats->box,
+    // "MONO " and the mean's six digits give way to the new colour; the box stays.
+    expect(painted->line == "MONO " + std::string(kPaintedHex) + reference->substr(11),
            "paint reply is not the probe reply with the new colour");
-    // encodePng consumes the canvas, so the recolour is checked through the stored PNG.
-    return {painted->line, canvas->w, canvas->h, std::move(expected), std::move(painted->png)};
+    expect(painted->png.has_value(), "paint stored no picture");
+    return {painted->line, canvas->w, canvas->h, referenceRecolour(*canvas, 0x33, 0x66, 0xCC),
+            std::move(painted->png)};
 }
 
 bool isUpperHex(std::string_view text) {

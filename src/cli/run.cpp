@@ -4,18 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "canvas/canvas.hpp"
+#include "cli/answer.hpp"
 #include "cli/fail.hpp"
 #include "cli/files.hpp"
 #include "clipboard/clipboard.hpp"
-#include "paint/paint.hpp"
-#include "probe/probe.hpp"
 
 namespace cliptint {
 
 namespace {
-
-constexpr std::string_view kUsage = "usage: probe | paint RRGGBB";
 
 struct Invocation {
     std::vector<std::string> args;  // element 0 is the program path
@@ -52,30 +48,23 @@ void run(int argc, char** argv) {
     const Invocation invocation = applyFileRule(std::vector<std::string>(argv, argv + argc));
     const auto& args = invocation.args;
     if (args.size() < 2) fail(kUsage);
-    const std::string& mode = args[1];
+    const Command command{args[1], args.size() >= 3 ? std::optional(args[2]) : std::nullopt};
 
     const auto pb = obtainClipboard();
-    auto data = readPicture(invocation, *pb);
-    if (!data) fail(data.error());
-    if (!*data) fail("no picture on the clipboard");
+    auto picture = readPicture(invocation, *pb);
+    if (!picture) fail(picture.error());
+    if (!*picture) fail("no picture on the clipboard");
 
-    auto canvas = makeCanvas(**data);
-    if (!canvas) fail(canvas.error());
-    const auto stats = scanCanvas(*canvas);
-    if (!stats) fail(stats.error());
-
-    if (mode == "probe") reply(stats->line);
-    if (mode != "paint" || args.size() < 3) fail(kUsage);
-    if (!stats->mono) reply(stats->line);
-
-    const auto painted = paintCanvas(args[2], *canvas, *stats);
-    if (!painted) fail(painted.error());
-    // A clipboard owner that serves the PNG after this process ends is forked from the store:
-    // it should not carry the canvas (up to 160 MB) and the picture bytes it never reads.
-    *canvas = Canvas{};
-    data->reset();
-    if (auto stored = storePicture(invocation, *pb, painted->png); !stored) fail(stored.error());
-    reply(painted->line);
+    // The owner forked by a clipboard store carries neither the picture nor its canvas: both
+    // are gone once answered.
+    const auto answered = answer(command, std::move(**picture));
+    if (!answered) fail(answered.error());
+    if (answered->png) {
+        if (auto stored = storePicture(invocation, *pb, *answered->png); !stored) {
+            fail(stored.error());
+        }
+    }
+    reply(answered->line);
 }
 
 }  // namespace cliptint

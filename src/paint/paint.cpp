@@ -86,7 +86,7 @@ void recolour(Canvas& canvas, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     }
 }
 
-Result<Painted> paintCanvas(std::string_view word, Canvas& canvas, const ProbeStats& stats) {
+Result<Painted> paintCanvas(std::string_view word, Canvas canvas, const ProbeStats& stats) {
     const std::string_view c = trimColour(word);
     const auto value = c.size() == 6 ? parseColour(c) : std::nullopt;
     if (!value) return std::unexpected("colour " + std::string(c));

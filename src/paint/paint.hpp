@@ -16,9 +16,10 @@ struct Painted {
     std::string line;  // the probe reply line with the new colour in place of the mean
 };
 
-// Trims and parses the colour word, recolours the canvas in place, encodes it as PNG and builds
-// the paint reply line. Failures: "colour " and the trimmed word; "encode".
-Result<Painted> paintCanvas(std::string_view word, Canvas& canvas, const ProbeStats& stats);
+// Trims and parses the colour word, recolours the canvas, encodes it as PNG and builds the paint
+// reply line. The canvas is consumed: its memory is gone when this returns. Failures: "colour "
+// and the trimmed word; "encode".
+Result<Painted> paintCanvas(std::string_view word, Canvas canvas, const ProbeStats& stats);
 
 // The colour word without the "#" and space characters at either end; nothing else is trimmed.
 std::string_view trimColour(std::string_view word);
