@@ -60,16 +60,15 @@ TEST_P(FailingCall, ReplacingOutIsAllOrNothing) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Calls, FailingCall,
-    testing::Values(Fault{"NoTemporary", Call::mkstemp, EACCES, false},
-                    Fault{"NoMode", Call::fchmod, EPERM, false},
-                    Fault{"DiskFull", Call::write, ENOSPC, false},
-                    Fault{"WriteInterrupted", Call::write, EINTR, true},
-                    Fault{"NoSync", Call::fsync, EIO, false},
-                    Fault{"LostOnClose", Call::close, EIO, false},
-                    Fault{"NoRename", Call::rename, EXDEV, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Calls, FailingCall,
+                         testing::Values(Fault{"NoTemporary", Call::mkstemp, EACCES, false},
+                                         Fault{"NoMode", Call::fchmod, EPERM, false},
+                                         Fault{"DiskFull", Call::write, ENOSPC, false},
+                                         Fault{"WriteInterrupted", Call::write, EINTR, true},
+                                         Fault{"NoSync", Call::fsync, EIO, false},
+                                         Fault{"LostOnClose", Call::close, EIO, false},
+                                         Fault{"NoRename", Call::rename, EXDEV, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadingAFile, ReadErrorIsNoPictureAndAnInterruptedReadGoesOn) {
     TempDir dir;
