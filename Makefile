@@ -3,6 +3,7 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 
 # Build and test dependencies, all from Debian.
 DEB_PACKAGES := build-essential cmake pkg-config \
@@ -20,7 +21,7 @@ define install-missing
 	fi
 endef
 
-.PHONY: all deps build tool demo test test-release test-asan clean
+.PHONY: all deps build tool demo test test-release test-asan clean install deb deb-deps deb-check-deps
 
 all: build
 
@@ -53,6 +54,26 @@ test: deps
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the tool in bin/, its manual page and its
+# notes under share/ (packaging/CMakeLists.txt).
+install: tool
+	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)'
+
+# `make deb` writes $(BUILD)/cliptint_VERSION_amd64.deb; CPack reads its Depends off the binary
+# with dpkg-shlibdeps, and finds the ELF files with file(1). .ci/package installs and checks it,
+# with lintian and the manual page linters.
+DEB_TOOL_PACKAGES  := file
+DEB_CHECK_PACKAGES := lintian mandoc man-db groff-base
+
+deb-deps:
+	$(call install-missing,$(DEB_TOOL_PACKAGES))
+
+deb-check-deps:
+	$(call install-missing,$(DEB_CHECK_PACKAGES))
+
+deb: deps deb-deps tool
+	cd $(BUILD) && cpack -G DEB
 
 # Fuzzing: libFuzzer targets built with clang 16, ASan and UBSan (fuzz/README.md).
 # `make fuzz` runs each target FUZZ_SECONDS; `make fuzz-ci` runs each for 60 s.
