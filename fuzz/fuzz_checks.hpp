@@ -78,6 +78,7 @@ struct SpngPicture {
     spng_ihdr ihdr{};
     std::optional<Bytes> rgba;
     int status = 0;  // spng_decode_image's answer
+    Bytes profile;   // the iCCP profile of a picture without an sRGB chunk
 };
 
 inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_t> png) {
@@ -91,6 +92,12 @@ inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_
     picture.status =
         spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
     if (picture.status == 0) picture.rgba = std::move(rgba);
+    std::uint8_t intent = 0;
+    spng_iccp iccp{};
+    if (spng_get_srgb(ctx.get(), &intent) != 0 && spng_get_iccp(ctx.get(), &iccp) == 0) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(iccp.profile);
+        picture.profile.assign(bytes, bytes + iccp.profile_len);
+    }
     return picture;
 }
 
