@@ -88,16 +88,17 @@ inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_
         spng_get_ihdr(ctx.get(), &picture.ihdr) != 0) {
         return std::nullopt;
     }
-    Bytes rgba(std::size_t{picture.ihdr.width} * picture.ihdr.height * 4);
-    picture.status =
-        spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
-    if (picture.status == 0) picture.rgba = std::move(rgba);
+    // The profile as the chunks before the first IDAT give it: what the codec reads.
     std::uint8_t intent = 0;
     spng_iccp iccp{};
     if (spng_get_srgb(ctx.get(), &intent) != 0 && spng_get_iccp(ctx.get(), &iccp) == 0) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(iccp.profile);
         picture.profile.assign(bytes, bytes + iccp.profile_len);
     }
+    Bytes rgba(std::size_t{picture.ihdr.width} * picture.ihdr.height * 4);
+    picture.status =
+        spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+    if (picture.status == 0) picture.rgba = std::move(rgba);
     return picture;
 }
 
