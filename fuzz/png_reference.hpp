@@ -107,9 +107,9 @@ inline void convertByProfile(const SpngPicture& picture, Bytes& rgba) {
 }
 
 // The PNG codec's answer for a PNG matches libspng's: the same pixels, converted by the
-// picture's profile and premultiplied, or a refusal where libspng refuses; where only zlib's strictness refuses the stream, the pixels that
-// libdeflate reads from it. Pictures of 16 bits a sample are left out: the codec rounds their
-// samples, where libspng's RGBA8 truncates them.
+// picture's profile and premultiplied, or a refusal where libspng refuses; where only zlib's
+// strictness refuses the stream, the pixels that libdeflate reads from it. Pictures of 16 bits a
+// sample are left out: the codec rounds their samples, where libspng's RGBA8 truncates them.
 inline void checkPngAgainstLibspng(std::span<const std::uint8_t> png,
                                    const Result<Canvas>& canvas) {
     if (!canvas && canvas.error() != "image") return;  // refused before decoding
