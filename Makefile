@@ -8,6 +8,7 @@ PREFIX     ?= /usr/local
 # Build and test dependencies, all from Debian.
 DEB_PACKAGES := build-essential cmake pkg-config \
 	libspng-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
+	liblcms2-dev \
 	libxcb1-dev libgtest-dev libgmock-dev xvfb xclip xauth libwayland-dev libwayland-bin sway wl-clipboard
 
 # $(call install-missing,PACKAGES): installs those Debian PACKAGES that are not installed yet.

@@ -78,6 +78,7 @@ struct SpngPicture {
     spng_ihdr ihdr{};
     std::optional<Bytes> rgba;
     int status = 0;  // spng_decode_image's answer
+    Bytes profile;   // the iCCP profile of a picture without an sRGB chunk
 };
 
 inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_t> png) {
@@ -86,6 +87,13 @@ inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_
     if (!ctx || spng_set_png_buffer(ctx.get(), png.data(), png.size()) != 0 ||
         spng_get_ihdr(ctx.get(), &picture.ihdr) != 0) {
         return std::nullopt;
+    }
+    // The profile as the chunks before the first IDAT give it: what the codec reads.
+    std::uint8_t intent = 0;
+    spng_iccp iccp{};
+    if (spng_get_srgb(ctx.get(), &intent) != 0 && spng_get_iccp(ctx.get(), &iccp) == 0) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(iccp.profile);
+        picture.profile.assign(bytes, bytes + iccp.profile_len);
     }
     Bytes rgba(std::size_t{picture.ihdr.width} * picture.ihdr.height * 4);
     picture.status =

@@ -20,7 +20,7 @@ import sys
 import tempfile
 import zlib
 
-from PIL import Image, ImageDraw
+from PIL import Image, ImageCms, ImageDraw
 
 # ----------------------------------------------------------------------------------------------
 # Base pictures. Kept tiny: the fuzzer mutates faster the shorter its inputs are.
@@ -418,6 +418,31 @@ def gif_seeds(c):
 # ----------------------------------------------------------------------------------------------
 
 
+# ----------------------------------------------------------------------------------------------
+# Colour profiles: the small tagged test pictures (tests/data/make-icc-data.py), and profiles of
+# Pillow's and of the tests in the other formats' chunks. The CMYK JPEG (183 KiB of profile) is
+# left out: inputs that large slow the fuzzer down.
+
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data")
+
+
+def profile_seeds(c):
+    for name in ("icc-glyph-adobe.png", "icc-glyph-adobe.webp", "icc-glyph-romm.tif",
+                 "icc-flat-adobe.jpg", "icc-greys16.png", "icc-glyph-srgb-chunk.png",
+                 "icc-glyph-damaged.png"):
+        with open(os.path.join(DATA, name), "rb") as f:
+            c.add(name, f.read())
+    with open(os.path.join(DATA, "icc-adobe.icc"), "rb") as f:
+        adobe = f.read()
+    srgb = ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB")).tobytes()
+    g = glyph()
+    c.pil("png-grey-alpha8-icc.png", g.convert("LA"), "PNG", icc_profile=adobe)
+    c.pil("png-palette-icc.png", g.convert("RGB").convert("P"), "PNG", icc_profile=adobe)
+    c.pil("png-rgba8-srgb-icc.png", g, "PNG", icc_profile=srgb)
+    c.pil("tif-rgb8-icc.tif", gradient().convert("RGB"), "TIFF", icc_profile=adobe)
+    c.pil("jpeg-grey-icc.jpg", gradient().convert("L"), "JPEG", icc_profile=adobe)
+
+
 def other_seeds(c):
     c.add("empty", b"")
     c.add("text.txt", b"not a picture\n")
@@ -437,8 +462,8 @@ def main():
         sys.exit("usage: make-corpus.py OUTDIR")
     corpus = Corpus(sys.argv[1])
     try:
-        for seeds in (png_seeds, tiff_seeds, jpeg_seeds, webp_seeds, gif_seeds, other_seeds,
-                      colour_seeds):
+        for seeds in (png_seeds, tiff_seeds, jpeg_seeds, webp_seeds, gif_seeds, profile_seeds,
+                      other_seeds, colour_seeds):
             seeds(corpus)
     finally:
         corpus.done()

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 
+#include "canvas/colour_profile.hpp"
 #include "canvas/premultiply.hpp"
 #include "fuzz_checks.hpp"
 
@@ -95,10 +96,20 @@ inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> 
     return std::move(picture->rgba);
 }
 
-// The PNG codec's answer for a PNG matches libspng's: the same pixels, premultiplied, or a
-// refusal where libspng refuses; where only zlib's strictness refuses the stream, the pixels that
-// libdeflate reads from it. Pictures of 16 bits a sample are left out: the codec rounds their
-// samples, where libspng's RGBA8 truncates them.
+// libspng's RGBA pixels converted by the picture's profile, where it has one that converts: a
+// tagged picture must not reach the canvas unconverted by any path of the codec.
+inline void convertByProfile(const SpngPicture& picture, Bytes& rgba) {
+    const bool grey = picture.ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
+                      picture.ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+    const auto conversion = profileConversion(
+        picture.profile, {.model = grey ? ColourModel::grey : ColourModel::rgb, .samples = 4});
+    if (conversion) conversion->convert(rgba.data(), rgba.data(), std::ssize(rgba) / 4);
+}
+
+// The PNG codec's answer for a PNG matches libspng's: the same pixels, converted by the
+// picture's profile and premultiplied, or a refusal where libspng refuses; where only zlib's
+// strictness refuses the stream, the pixels that libdeflate reads from it. Pictures of 16 bits a
+// sample are left out: the codec rounds their samples, where libspng's RGBA8 truncates them.
 inline void checkPngAgainstLibspng(std::span<const std::uint8_t> png,
                                    const Result<Canvas>& canvas) {
     if (!canvas && canvas.error() != "image") return;  // refused before decoding
@@ -115,6 +126,7 @@ inline void checkPngAgainstLibspng(std::span<const std::uint8_t> png,
         expect(answer->rgba.has_value(),
                "PNG codec decoded an IDAT stream that neither zlib nor libdeflate inflates");
     }
+    convertByProfile(*answer, *answer->rgba);
     premultiply(*answer->rgba);
     expect(std::ranges::equal(canvas->bytes(), *answer->rgba),
            "PNG codec's canvas differs from libspng's pixels");

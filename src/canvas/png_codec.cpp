@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "canvas/codecs.hpp"
+#include "canvas/colour_profile.hpp"
 #include "canvas/png_fast.hpp"
 #include "canvas/premultiply.hpp"
 
@@ -77,36 +78,66 @@ Result<std::unique_ptr<PictureDecoder>> readPngHeader(std::span<const std::uint8
     return std::make_unique<PngDecoder>(data, std::move(ctx), ihdr);
 }
 
+// The conversion of a picture with an iCCP chunk and without an sRGB chunk (which, by PNG
+// section 11.3.3.5, overrides it), for the RGBA rows that libspng writes: grey pictures are
+// expanded to equal red, green and blue, of which the first is read. gAMA and cHRM alone are
+// not used. libspng inflates the profile itself, within kChunkLimit.
+std::optional<ColourConversion> pngConversion(spng_ctx* ctx, const spng_ihdr& ihdr) {
+    std::uint8_t intent = 0;
+    if (spng_get_srgb(ctx, &intent) == 0) return std::nullopt;
+    spng_iccp iccp{};
+    if (spng_get_iccp(ctx, &iccp) != 0) return std::nullopt;
+    const bool grey = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
+                      ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+    const PixelLayout layout{.model = grey ? ColourModel::grey : ColourModel::rgb,
+                             .sampleBytes = ihdr.bit_depth == 16 ? 2 : 1,
+                             .samples = 4};
+    return profileConversion(
+        {reinterpret_cast<const std::uint8_t*>(iccp.profile), iccp.profile_len}, layout);
+}
+
 // Pictures of up to 8 bits a sample: libspng expands them to RGBA straight into the canvas.
-Result<void> decodeShallowPng(spng_ctx* ctx, Canvas& canvas) {
+Result<void> decodeShallowPng(spng_ctx* ctx, const ColourConversion* conversion, Canvas& canvas) {
     const auto out = canvas.bytes();
     if (spng_decode_image(ctx, out.data(), out.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0) {
         return std::unexpected("image");
     }
+    if (conversion != nullptr) conversion->convert(out.data(), out.data(), canvas.w * canvas.h);
     premultiply(out);
     return {};
 }
 
-// Copies the pixels that one decoded row (RGBA, 16 bits a sample) holds into canvas row y.
-void storeDeepRow(const std::uint16_t* row, const spng_row_info& info, bool interlaced,
-                  Canvas& canvas) {
+// Copies the pixels that one decoded row (RGBA, 16 bits a sample) holds into canvas row y;
+// converted, when not null, holds the row's colours already converted to 8-bit sRGB.
+void storeDeepRow(const std::uint16_t* row, const std::uint8_t* converted,
+                  const spng_row_info& info, bool interlaced, Canvas& canvas) {
     const auto pass = static_cast<std::size_t>(info.pass);
     const std::uint32_t first = interlaced ? kAdam7FirstX[pass] : 0;
     const std::uint32_t step = interlaced ? kAdam7StepX[pass] : 1;
     std::uint8_t* out = canvas.px() + static_cast<std::int64_t>(info.row_num) * canvas.w * 4;
     for (std::int64_t x = first; x < canvas.w; x += step) {
         const std::uint16_t* p = row + x * 4;
-        storeStraight(out + x * 4, eightBits(p[0]), eightBits(p[1]), eightBits(p[2]),
-                      eightBits(p[3]));
+        const unsigned a = eightBits(p[3]);
+        if (converted != nullptr) {
+            const std::uint8_t* c = converted + x * 4;
+            storeStraight(out + x * 4, c[0], c[1], c[2], a);
+        } else {
+            storeStraight(out + x * 4, eightBits(p[0]), eightBits(p[1]), eightBits(p[2]), a);
+        }
     }
 }
 
 // 16-bit pictures: libspng's own 8-bit output takes the high byte of each sample, so rows are
-// decoded at 16 bits, one at a time into a buffer of one row, and rounded here.
-Result<void> decodeDeepPng(spng_ctx* ctx, const spng_ihdr& ihdr, Canvas& canvas) {
+// decoded at 16 bits, one at a time into a buffer of one row, and rounded here (or converted
+// at 16 bits into a second row buffer first). The buffers start zeroed: a row of an interlaced
+// pass fills only some of its pixels, and the conversion reads them all.
+Result<void> decodeDeepPng(spng_ctx* ctx, const spng_ihdr& ihdr, const ColourConversion* conversion,
+                           Canvas& canvas) {
     const auto rowSamples = static_cast<std::size_t>(canvas.w) * 4;
-    const std::unique_ptr<std::uint16_t[]> row(new (std::nothrow) std::uint16_t[rowSamples]);
-    if (!row) return std::unexpected("image");
+    const std::unique_ptr<std::uint16_t[]> row(new (std::nothrow) std::uint16_t[rowSamples]());
+    const std::unique_ptr<std::uint8_t[]> converted(
+        conversion != nullptr ? new (std::nothrow) std::uint8_t[rowSamples] : nullptr);
+    if (!row || (conversion != nullptr && !converted)) return std::unexpected("image");
     if (spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGBA16,
                           SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE) != 0) {
         return std::unexpected("image");
@@ -118,7 +149,8 @@ Result<void> decodeDeepPng(spng_ctx* ctx, const spng_ihdr& ihdr, Canvas& canvas)
         if (spng_get_row_info(ctx, &info) != 0) return std::unexpected("image");
         status = spng_decode_row(ctx, row.get(), rowSamples * sizeof(std::uint16_t));
         if (status != 0 && status != SPNG_EOI) return std::unexpected("image");
-        storeDeepRow(row.get(), info, interlaced, canvas);
+        if (conversion != nullptr) conversion->convert(row.get(), converted.get(), canvas.w);
+        storeDeepRow(row.get(), converted.get(), info, interlaced, canvas);
     } while (status != SPNG_EOI);
     return {};
 }
@@ -140,14 +172,17 @@ std::optional<PngColour> fastPathColour(spng_ctx* ctx, const spng_ihdr& ihdr) {
 }
 
 Result<void> PngDecoder::decode(Canvas& canvas) {
-    if (ihdr_.bit_depth == 16) return decodeDeepPng(ctx_.get(), ihdr_, canvas);
+    const auto conversion = pngConversion(ctx_.get(), ihdr_);
+    const ColourConversion* converts = conversion ? &*conversion : nullptr;
+    if (ihdr_.bit_depth == 16) return decodeDeepPng(ctx_.get(), ihdr_, converts, canvas);
     // libspng has read nothing past the chunks before the first IDAT, so it can still decode the
-    // picture from the start when the fast path declines.
-    if (const auto colour = fastPathColour(ctx_.get(), ihdr_);
+    // picture from the start when the fast path declines. The fast path premultiplies as it
+    // goes, so a picture to be converted is left to libspng.
+    if (const auto colour = conversion ? std::nullopt : fastPathColour(ctx_.get(), ihdr_);
         colour && decodePngIdat(data_, *colour, canvas) == FastDecode::done) {
         return {};
     }
-    return decodeShallowPng(ctx_.get(), canvas);
+    return decodeShallowPng(ctx_.get(), converts, canvas);
 }
 
 }  // namespace

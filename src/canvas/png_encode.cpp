@@ -21,7 +21,9 @@ constexpr int kCompressionLevel = 6;
 
 constexpr std::array<std::uint8_t, 8> kSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::size_t kIhdrSize = 12 + 13;                      // bytes, the whole chunk
-constexpr std::size_t kIdatAt = kSignature.size() + kIhdrSize;  // offset of the IDAT chunk
+constexpr std::size_t kSrgbSize = 12 + 1;                       // bytes, the whole chunk
+constexpr std::size_t kSrgbAt = kSignature.size() + kIhdrSize;  // offset of the sRGB chunk
+constexpr std::size_t kIdatAt = kSrgbAt + kSrgbSize;            // offset of the IDAT chunk
 constexpr std::size_t kIendSize = 12;                           // bytes, the whole chunk
 
 // Straight colour back from premultiplied, rounded to nearest, for every alpha and colour byte
@@ -76,6 +78,14 @@ void writeIhdr(std::uint8_t* p, const Canvas& canvas) {
     finishChunk(p, "IHDR", 13);
 }
 
+// The canvas holds sRGB (tagged pictures are converted into it), and the file says so. Its
+// rendering intent is relative colorimetric (PNG, section 11.3.3.5): a painted picture is one
+// exact colour that the user asked for, to be shown as that colour, not remapped to a gamut.
+void writeSrgb(std::uint8_t* p) {
+    p[8] = 1;
+    finishChunk(p, "sRGB", 1);
+}
+
 // Moves canvas row y, after its filter-type byte, to where row y of the zlib input lies:
 // y * (4 * w + 1), y + 1 bytes after the row's own place. Done from the bottom row up, each move
 // lands on bytes already moved away. Filter type None: on the pictures that paint writes (one
@@ -122,6 +132,7 @@ std::optional<Bytes> encodePng(Canvas& canvas) {
 
     std::memcpy(png.get(), kSignature.data(), kSignature.size());
     writeIhdr(png.get() + kSignature.size(), canvas);
+    writeSrgb(png.get() + kSrgbAt);
     std::uint8_t* iend = finishChunk(idat, "IDAT", static_cast<std::uint32_t>(streamSize));
     const std::uint8_t* end = finishChunk(iend, "IEND", 0);
     return Bytes(static_cast<const std::uint8_t*>(png.get()), end);

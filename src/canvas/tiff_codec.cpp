@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "canvas/codecs.hpp"
+#include "canvas/colour_profile.hpp"
 #include "canvas/premultiply.hpp"
 
 namespace cliptint {
@@ -238,13 +239,46 @@ void convertRow(const Sample* in, const SampleLayout& layout, std::int64_t count
     }
 }
 
+// Converts count pixels of one row of a tagged picture: the colours by its profile, the alpha
+// rounded and applied as for any straight picture.
+template <class Sample>
+void convertTaggedRow(const Sample* in, const SampleLayout& layout, std::int64_t count,
+                      const ColourConversion& conversion, std::uint8_t* out) {
+    conversion.convert(in, out, count);
+    for (std::int64_t i = 0; i < count; ++i, in += layout.samples, out += 4) {
+        const unsigned a = layout.alpha == Alpha::none ? 255 : toEightBits(in[layout.colours]);
+        storeStraight(out, out[0], out[1], out[2], a);
+    }
+}
+
 // in is 2-byte aligned: buffers come from sampleBuffer and 16-bit rows have even lengths.
 void convertSamples(const std::uint8_t* in, const SampleLayout& layout, std::int64_t count,
-                    std::uint8_t* out) {
+                    const ColourConversion* conversion, std::uint8_t* out) {
     if (layout.bits == 16) {
-        return convertRow(reinterpret_cast<const std::uint16_t*>(in), layout, count, out);
+        const auto* samples = reinterpret_cast<const std::uint16_t*>(in);
+        if (conversion != nullptr)
+            return convertTaggedRow(samples, layout, count, *conversion, out);
+        return convertRow(samples, layout, count, out);
     }
+    if (conversion != nullptr) return convertTaggedRow(in, layout, count, *conversion, out);
     convertRow(in, layout, count, out);
+}
+
+// The conversion of a picture with an embedded profile. Premultiplied colours would have to be
+// divided out before converting and multiplied in again after: such pictures are rare, and are
+// taken as they stand.
+std::optional<ColourConversion> tiffConversion(TIFF* tif, const SampleLayout& layout) {
+    std::uint32_t size = 0;
+    const void* profile = nullptr;
+    if (layout.alpha == Alpha::premultiplied ||
+        TIFFGetField(tif, TIFFTAG_ICCPROFILE, &size, &profile) != 1 || profile == nullptr) {
+        return std::nullopt;
+    }
+    const PixelLayout pixel{.model = layout.colours == 3 ? ColourModel::rgb : ColourModel::grey,
+                            .sampleBytes = layout.bits / 8,
+                            .samples = layout.samples,
+                            .inverted = layout.whiteIsZero};
+    return profileConversion({static_cast<const std::uint8_t*>(profile), size}, pixel);
 }
 
 // A buffer for decoded samples, aligned for 16-bit reads; null when it cannot be had.
@@ -260,7 +294,8 @@ std::int64_t rowBytes(const SampleLayout& layout, std::int64_t count) {
 
 // Strips are read one row at a time (libtiff decodes a compressed strip row by row), so a
 // picture stored as one huge strip costs one row of memory.
-Result<void> readStrips(TIFF* tif, const SampleLayout& layout, Canvas& canvas) {
+Result<void> readStrips(TIFF* tif, const SampleLayout& layout, const ColourConversion* conversion,
+                        Canvas& canvas) {
     const tmsize_t scanline = TIFFScanlineSize(tif);
     if (scanline < rowBytes(layout, canvas.w) || scanline > kMaxTiffAllocation) {
         return std::unexpected("image");
@@ -272,14 +307,15 @@ Result<void> readStrips(TIFF* tif, const SampleLayout& layout, Canvas& canvas) {
             return std::unexpected("image");
         }
         convertSamples(reinterpret_cast<const std::uint8_t*>(buffer.get()), layout, canvas.w,
-                       canvas.px() + y * canvas.w * 4);
+                       conversion, canvas.px() + y * canvas.w * 4);
     }
     return {};
 }
 
 // Tiles are decoded one at a time and their rows copied to where they belong; tiles along the
 // right and bottom edges reach past the picture and are cut.
-Result<void> readTiles(TIFF* tif, const SampleLayout& layout, Canvas& canvas) {
+Result<void> readTiles(TIFF* tif, const SampleLayout& layout, const ColourConversion* conversion,
+                       Canvas& canvas) {
     std::uint32_t tileW = 0;
     std::uint32_t tileH = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileW);
@@ -302,7 +338,7 @@ Result<void> readTiles(TIFF* tif, const SampleLayout& layout, Canvas& canvas) {
             const std::int64_t columns = std::min<std::int64_t>(tileW, canvas.w - x);
             const auto* tile = reinterpret_cast<const std::uint8_t*>(buffer.get());
             for (std::int64_t row = 0; row < rows; ++row) {
-                convertSamples(tile + row * tileRowBytes, layout, columns,
+                convertSamples(tile + row * tileRowBytes, layout, columns, conversion,
                                canvas.px() + ((y + row) * canvas.w + x) * 4);
             }
         }
@@ -326,7 +362,8 @@ void settlePackedPixels(Canvas& canvas) {
 }
 
 // Everything else (palette, bilevel, CMYK, YCbCr, separate planes, turned pictures) goes
-// through libtiff's RGBA reader, which writes straight into the canvas.
+// through libtiff's RGBA reader, which writes straight into the canvas. Their embedded profile,
+// if any, is not applied.
 Result<void> readPackedRgba(TIFF* tif, Canvas& canvas) {
     std::array<char, 1024> message{};
     if (TIFFRGBAImageOK(tif, message.data()) != 1) return std::unexpected("image");
@@ -345,8 +382,10 @@ Result<void> readPackedRgba(TIFF* tif, Canvas& canvas) {
 Result<void> TiffDecoder::decode(Canvas& canvas) {
     const auto layout = directLayout(tif_.get());
     if (!layout) return readPackedRgba(tif_.get(), canvas);
-    if (TIFFIsTiled(tif_.get())) return readTiles(tif_.get(), *layout, canvas);
-    return readStrips(tif_.get(), *layout, canvas);
+    const auto conversion = tiffConversion(tif_.get(), *layout);
+    const ColourConversion* converts = conversion ? &*conversion : nullptr;
+    if (TIFFIsTiled(tif_.get())) return readTiles(tif_.get(), *layout, converts, canvas);
+    return readStrips(tif_.get(), *layout, converts, canvas);
 }
 
 }  // namespace

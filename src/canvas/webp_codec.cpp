@@ -1,9 +1,12 @@
 #include <webp/decode.h>
+#include <webp/demux.h>
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "canvas/codecs.hpp"
+#include "canvas/colour_profile.hpp"
 #include "canvas/premultiply.hpp"
 
 namespace cliptint {
@@ -37,6 +40,23 @@ Result<std::unique_ptr<PictureDecoder>> readWebpHeader(std::span<const std::uint
     return std::make_unique<WebpDecoder>(data, features);
 }
 
+using WebpDemuxer = std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)>;
+
+// The conversion of an extended file with an ICCP chunk. The chunk's bytes lie in the picture
+// bytes; the demuxer only finds them.
+std::optional<ColourConversion> webpConversion(std::span<const std::uint8_t> data) {
+    const WebPData bytes{data.data(), data.size()};
+    const WebpDemuxer demuxer(WebPDemux(&bytes), WebPDemuxDelete);
+    if (!demuxer || (WebPDemuxGetI(demuxer.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG) == 0) {
+        return std::nullopt;
+    }
+    WebPChunkIterator chunk{};
+    if (WebPDemuxGetChunk(demuxer.get(), "ICCP", 1, &chunk) == 0) return std::nullopt;
+    const std::span<const std::uint8_t> profile(chunk.chunk.bytes, chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+    return profileConversion(profile, {.model = ColourModel::rgb, .sampleBytes = 1, .samples = 4});
+}
+
 // Decodes straight RGBA into the canvas and premultiplies it here: libwebp's own premultiplied
 // output rounds differently, and the same picture must give the same canvas in every format.
 Result<void> WebpDecoder::decode(Canvas& canvas) {
@@ -53,6 +73,9 @@ Result<void> WebpDecoder::decode(Canvas& canvas) {
     const VP8StatusCode status = WebPDecode(data_.data(), data_.size(), &config);
     WebPFreeDecBuffer(&config.output);
     if (status != VP8_STATUS_OK) return std::unexpected("image");
+    if (const auto conversion = webpConversion(data_)) {
+        conversion->convert(out.data(), out.data(), canvas.w * canvas.h);
+    }
     premultiply(out);
     return {};
 }

@@ -1,6 +1,8 @@
 // encodePng checked by an independent decoder: libpng's simplified API reads what libspng wrote.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -50,6 +52,21 @@ TEST(EncodePng, WritesAnUprightEightBitRgbaPngOfTheSameSize) {
 
 // Worked by hand: 157 * 255 / 200 = 200.2, 78 * 255 / 200 = 99.45, 39 * 255 / 200 = 49.7;
 // 32 * 255 / 64 = 127.5 rounds up; alpha 1 makes 1 into 255; alpha 0 gives colour 0.
+// The chunk right after IHDR: sRGB, relative colorimetric, with its CRC as zlib computes it.
+TEST(EncodePng, TagsThePictureAsSrgb) {
+    Canvas canvas = clearCanvas(1, 1);
+    const auto png = encodePng(canvas);
+    ASSERT_TRUE(png);
+    ASSERT_GE(png->size(), 46u);
+    const std::uint8_t* chunk = png->data() + 33;
+    EXPECT_EQ(asText({chunk, 9}), std::string("\0\0\0\1sRGB\1", 9));
+    const auto crc = static_cast<std::uint32_t>(crc32(0, chunk + 4, 5));
+    EXPECT_EQ(asText({chunk + 9, 4}),
+              asText(std::array<std::uint8_t, 4>{
+                  static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
+                  static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)}));
+}
+
 TEST(EncodePng, UnpremultipliesToTheNearestValue) {
     Canvas canvas = clearCanvas(5, 1);
     setPixel(canvas, 0, 0, {157, 78, 39, 200});

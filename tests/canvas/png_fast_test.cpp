@@ -397,7 +397,8 @@ TEST(PngFastEncode, WritesWhatLibpngReadsBackExactlyInEveryShape) {
     }
 }
 
-// Signature, IHDR, a single IDAT holding the whole stream, IEND: nothing else, nothing after.
+// Signature, IHDR, sRGB, a single IDAT holding the whole stream, IEND: nothing else, nothing
+// after.
 TEST(PngFastEncode, WritesOneIdatBetweenIhdrAndIend) {
     Canvas canvas = randomCanvas(20, 10, 5);
     const auto png = encodePng(canvas);
@@ -412,7 +413,7 @@ TEST(PngFastEncode, WritesOneIdatBetweenIhdrAndIend) {
         at += 12 + length;
     }
     EXPECT_EQ(at, png->size());
-    EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+    EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "sRGB", "IDAT", "IEND"}));
 }
 
 }  // namespace

@@ -1,0 +1,103 @@
+// Pictures tagged with colour profiles by Pillow (tests/data/make-icc-data.py), each probed
+// against its twin: the same picture converted to sRGB by Pillow's ImageCms and saved untagged,
+// or the untagged picture itself where the profile must be ignored.
+#include "canvas/colour_profile.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+#include "picture_files.hpp"
+#include "probe/probe.hpp"
+
+namespace cliptint::test {
+
+namespace {
+
+enum class Match {
+    exact,      // the same reply line
+    withinOne,  // the same verdict and box; each channel of the mean colour within 1
+};
+
+struct TwinCase {
+    std::string tagged;
+    std::string twin;
+    Match match;
+};
+
+void PrintTo(const TwinCase& c, std::ostream* out) {
+    *out << c.tagged;
+}
+
+ProbeStats probe(const std::string& file) {
+    const auto canvas = makeCanvas(dataBytes(file));
+    EXPECT_TRUE(canvas) << file << ": " << canvas.error();
+    if (!canvas) return {};
+    const auto stats = scanCanvas(*canvas);
+    EXPECT_TRUE(stats) << file << ": " << stats.error();
+    return stats ? *stats : ProbeStats{};
+}
+
+class TaggedPicture : public testing::TestWithParam<TwinCase> {};
+
+TEST_P(TaggedPicture, ProbesLikeItsTwin) {
+    const ProbeStats tagged = probe(GetParam().tagged);
+    const ProbeStats twin = probe(GetParam().twin);
+    if (GetParam().match == Match::exact) {
+        EXPECT_EQ(tagged.line, twin.line);
+        return;
+    }
+    EXPECT_EQ(tagged.mono, twin.mono);
+    EXPECT_EQ(tagged.box, twin.box);
+    ASSERT_EQ(tagged.hex.size(), 6u);
+    ASSERT_EQ(twin.hex.size(), 6u);
+    for (std::size_t k = 0; k < 6; k += 2) {
+        const long got = std::strtol(tagged.hex.substr(k, 2).c_str(), nullptr, 16);
+        const long want = std::strtol(twin.hex.substr(k, 2).c_str(), nullptr, 16);
+        EXPECT_LE(std::labs(got - want), 1) << tagged.hex << " against " << twin.hex;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TaggedPicture,
+    testing::Values(TwinCase{"icc-glyph-adobe.png", "icc-glyph-adobe-srgb.png", Match::withinOne},
+                    TwinCase{"icc-glyph-adobe.webp", "icc-glyph-adobe-srgb.png", Match::withinOne},
+                    TwinCase{"icc-glyph-romm.tif", "icc-glyph-romm-srgb.png", Match::withinOne},
+                    TwinCase{"icc-flat-adobe.jpg", "icc-flat-adobe-srgb.png", Match::withinOne},
+                    // Its 183 KiB profile is split over three APP2 markers; Adobe's inverted CMYK.
+                    TwinCase{"icc-flat-cmyk.jpg", "icc-flat-cmyk-srgb.png", Match::withinOne},
+                    // 16 bits a sample, converted before they are rounded.
+                    TwinCase{"icc-greys16.png", "icc-greys16-srgb.png", Match::withinOne},
+                    // sRGB itself, in a profile of its own tables.
+                    TwinCase{"icc-glyph-srgb.png", "icc-glyph.png", Match::exact},
+                    // An sRGB chunk overrides the Adobe RGB profile beside it.
+                    TwinCase{"icc-glyph-srgb-chunk.png", "icc-glyph.png", Match::exact},
+                    // Profiles that cannot serve: cut short, or a grey profile on RGB.
+                    TwinCase{"icc-glyph-damaged.png", "icc-glyph.png", Match::exact},
+                    TwinCase{"icc-glyph-grey-profile.png", "icc-glyph.png", Match::exact},
+                    TwinCase{"icc-flat-damaged.jpg", "icc-flat.jpg", Match::exact}),
+    [](const testing::TestParamInfo<TwinCase>& info) {
+        std::string name;
+        for (const char c : info.param.tagged) {
+            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+        }
+        return name;
+    });
+
+// The bound on a profile's size is checked before lcms2 reads it: the Adobe RGB profile
+// padded with zeros still parses at the bound and is refused one byte beyond it.
+TEST(ProfileConversion, RefusesAProfileLargerThanTheBound) {
+    Bytes profile = dataBytes("icc-adobe.icc");
+    const PixelLayout rgba{.model = ColourModel::rgb, .sampleBytes = 1, .samples = 4};
+    profile.resize(kMaxProfileBytes);
+    EXPECT_TRUE(profileConversion(profile, rgba).has_value());
+    profile.push_back(0);
+    EXPECT_FALSE(profileConversion(profile, rgba).has_value());
+}
+
+}  // namespace
+
+}  // namespace cliptint::test
