@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/answer.hpp"
@@ -48,7 +49,10 @@ void run(int argc, char** argv) {
     const Invocation invocation = applyFileRule(std::vector<std::string>(argv, argv + argc));
     const auto& args = invocation.args;
     if (args.size() < 2) fail(kUsage);
-    const Command command{args[1], args.size() >= 3 ? std::optional(args[2]) : std::nullopt};
+    // The colour word is viewed where it lies in args: an optional<std::string> made on the way
+    // would be a temporary, gone before the view is read.
+    const Command command{
+        args[1], args.size() >= 3 ? std::optional<std::string_view>(args[2]) : std::nullopt};
 
     const auto pb = obtainClipboard();
     auto picture = readPicture(invocation, *pb);
