@@ -1,7 +1,5 @@
 #pragma once
 
-#include <spng.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -70,36 +68,6 @@ inline void checkCanvas(const Canvas& canvas) {
         const std::uint8_t a = px[i + 3];
         expect(px[i] <= a && px[i + 1] <= a && px[i + 2] <= a, "colour byte above alpha");
     }
-}
-
-// A PNG as libspng alone reads it, checksums checked: the header, and the straight RGBA8 pixels
-// or nullopt when libspng refuses the pixel data. The codec's own PNG paths are judged by it.
-struct SpngPicture {
-    spng_ihdr ihdr{};
-    std::optional<Bytes> rgba;
-    int status = 0;  // spng_decode_image's answer
-    Bytes profile;   // the iCCP profile of a picture without an sRGB chunk
-};
-
-inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_t> png) {
-    const std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)> ctx(spng_ctx_new(0), spng_ctx_free);
-    SpngPicture picture;
-    if (!ctx || spng_set_png_buffer(ctx.get(), png.data(), png.size()) != 0 ||
-        spng_get_ihdr(ctx.get(), &picture.ihdr) != 0) {
-        return std::nullopt;
-    }
-    // The profile as the chunks before the first IDAT give it: what the codec reads.
-    std::uint8_t intent = 0;
-    spng_iccp iccp{};
-    if (spng_get_srgb(ctx.get(), &intent) != 0 && spng_get_iccp(ctx.get(), &iccp) == 0) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(iccp.profile);
-        picture.profile.assign(bytes, bytes + iccp.profile_len);
-    }
-    Bytes rgba(std::size_t{picture.ihdr.width} * picture.ihdr.height * 4);
-    picture.status =
-        spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
-    if (picture.status == 0) picture.rgba = std::move(rgba);
-    return picture;
 }
 
 }  // namespace cliptint::fuzz

@@ -13,7 +13,6 @@
 // libdeflate's reading of it counts).
 
 #include <libdeflate.h>
-#include <spng.h>
 
 #include <algorithm>
 #include <array>
@@ -40,23 +39,6 @@ struct Reader {
 };
 
 constexpr std::array<std::uint8_t, 8> kSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-void putBigEndian32(std::uint8_t* out, std::uint32_t v) {
-    for (int k = 0; k < 4; ++k) {
-        out[k] = static_cast<std::uint8_t>(v >> (24 - 8 * k));
-    }
-}
-
-void appendChunk(Bytes& png, const char (&type)[5], std::span<const std::uint8_t> data,
-                 bool goodCrc = true) {
-    const std::size_t at = png.size();
-    png.resize(at + 12 + data.size());
-    putBigEndian32(png.data() + at, static_cast<std::uint32_t>(data.size()));
-    std::memcpy(png.data() + at + 4, type, 4);
-    if (!data.empty()) std::memcpy(png.data() + at + 8, data.data(), data.size());
-    const std::uint32_t crc = libdeflate_crc32(0, png.data() + at + 4, 4 + data.size());
-    putBigEndian32(png.data() + at + 8 + data.size(), goodCrc ? crc : crc ^ 1);
-}
 
 constexpr std::array<std::uint8_t, 4> kColourTypes{0, 2, 4, 6};
 constexpr std::array<std::uint8_t, 4> kChannels{1, 3, 2, 4};
@@ -93,18 +75,18 @@ Bytes builtPng(Reader in) {
     putBigEndian32(ihdr.data() + 4, h);
     ihdr[8] = 8;
     ihdr[9] = kColourTypes[colour];
-    appendChunk(png, "IHDR", ihdr);
+    appendPngChunk(png, "IHDR", ihdr);
     const std::size_t step = piece == 0 ? stream.size() + 1 : piece;
     std::size_t at = 0;
     std::size_t chunkNumber = 0;
     do {
         const std::size_t n = std::min(step, stream.size() - at);
         const bool goodCrc = !(damage & 0x10 && chunkNumber == where % 4);
-        appendChunk(png, "IDAT", std::span<const std::uint8_t>(stream).subspan(at, n), goodCrc);
+        appendPngChunk(png, "IDAT", std::span<const std::uint8_t>(stream).subspan(at, n), goodCrc);
         at += n;
         ++chunkNumber;
     } while (at < stream.size());
-    appendChunk(png, "IEND", {});
+    appendPngChunk(png, "IEND", {});
     return png;
 }
 
@@ -126,7 +108,7 @@ Bytes withRightCrcs(std::span<const std::uint8_t> data) {
 
 void checkAgainstLibspng(std::span<const std::uint8_t> png) {
     if (tooSlowToDecode(png)) return;
-    checkPngAgainstLibspng(png, makeCanvas(png));
+    if (const auto disagreement = pngDisagreement(png, makeCanvas(png))) broken(*disagreement);
 }
 
 }  // namespace

@@ -1,18 +1,53 @@
 #pragma once
 
-#include <libdeflate.h>
+// The PNG codec judged by libspng alone, shared by the fuzz targets and the tests.
 
+#include <libdeflate.h>
+#include <spng.h>
+
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 
+#include "canvas/canvas.hpp"
 #include "canvas/colour_profile.hpp"
 #include "canvas/premultiply.hpp"
-#include "fuzz_checks.hpp"
 
 namespace cliptint::fuzz {
+
+// A PNG as libspng alone reads it, checksums checked: the header, and the straight RGBA8 pixels
+// or nullopt when libspng refuses the pixel data.
+struct SpngPicture {
+    spng_ihdr ihdr{};
+    std::optional<Bytes> rgba;
+    int status = 0;  // spng_decode_image's answer
+    Bytes profile;   // the iCCP profile of a picture without an sRGB chunk
+};
+
+inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_t> png) {
+    const std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)> ctx(spng_ctx_new(0), spng_ctx_free);
+    SpngPicture picture;
+    if (!ctx || spng_set_png_buffer(ctx.get(), png.data(), png.size()) != 0 ||
+        spng_get_ihdr(ctx.get(), &picture.ihdr) != 0) {
+        return std::nullopt;
+    }
+    // The profile as the chunks before the first IDAT give it: what the codec reads.
+    std::uint8_t intent = 0;
+    spng_iccp iccp{};
+    if (spng_get_srgb(ctx.get(), &intent) != 0 && spng_get_iccp(ctx.get(), &iccp) == 0) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(iccp.profile);
+        picture.profile.assign(bytes, bytes + iccp.profile_len);
+    }
+    Bytes rgba(std::size_t{picture.ihdr.width} * picture.ihdr.height * 4);
+    picture.status =
+        spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+    if (picture.status == 0) picture.rgba = std::move(rgba);
+    return picture;
+}
 
 // libspng inflates with zlib, which refuses some streams that libdeflate inflates by design
 // (codes for the reserved length symbols 286 and 287, for one): a stream can be invalid by the
@@ -28,21 +63,22 @@ inline std::uint32_t bigEndian32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
-inline void appendPngChunk(Bytes& png, const char (&type)[5], std::span<const std::uint8_t> data) {
+inline void putBigEndian32(std::uint8_t* p, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k)
+        p[k] = static_cast<std::uint8_t>(v >> (24 - 8 * k));
+}
+
+// Appends a chunk (PNG, section 5.3): length, type, data, and the CRC, right or deliberately
+// wrong.
+inline void appendPngChunk(Bytes& png, std::string_view type, std::span<const std::uint8_t> data,
+                           bool goodCrc = true) {
     const std::size_t at = png.size();
     png.resize(at + 12 + data.size());
-    const auto length = static_cast<std::uint32_t>(data.size());
-    const std::array<std::uint8_t, 4> lengthBytes{
-        static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
-        static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
-    std::memcpy(png.data() + at, lengthBytes.data(), 4);
-    std::memcpy(png.data() + at + 4, type, 4);
+    putBigEndian32(png.data() + at, static_cast<std::uint32_t>(data.size()));
+    std::memcpy(png.data() + at + 4, type.data(), 4);
     if (!data.empty()) std::memcpy(png.data() + at + 8, data.data(), data.size());
     const std::uint32_t crc = libdeflate_crc32(0, png.data() + at + 4, 4 + data.size());
-    const std::array<std::uint8_t, 4> crcBytes{
-        static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
-        static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)};
-    std::memcpy(png.data() + at + 8 + data.size(), crcBytes.data(), 4);
+    putBigEndian32(png.data() + at + 8 + data.size(), goodCrc ? crc : crc ^ 1);
 }
 
 // The straight RGBA8 pixels of an 8-bit, non-interlaced grey, grey-alpha, RGB or RGBA PNG whose
@@ -76,8 +112,8 @@ inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> 
         decompressor(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
     const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
         libdeflate_alloc_compressor(1), libdeflate_free_compressor);
-    expect(decompressor && compressor, "libdeflate allocation failed");
-    if (libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(),
+    if (!decompressor || !compressor ||
+        libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(),
                                    scanlines.data(), scanlines.size(),
                                    nullptr) != LIBDEFLATE_SUCCESS) {
         return std::nullopt;
@@ -106,30 +142,33 @@ inline void convertByProfile(const SpngPicture& picture, Bytes& rgba) {
     if (conversion) conversion->convert(rgba.data(), rgba.data(), std::ssize(rgba) / 4);
 }
 
-// The PNG codec's answer for a PNG matches libspng's: the same pixels, converted by the
-// picture's profile and premultiplied, or a refusal where libspng refuses; where only zlib's
-// strictness refuses the stream, the pixels that libdeflate reads from it. Pictures of 16 bits a
-// sample are left out: the codec rounds their samples, where libspng's RGBA8 truncates them.
-inline void checkPngAgainstLibspng(std::span<const std::uint8_t> png,
-                                   const Result<Canvas>& canvas) {
-    if (!canvas && canvas.error() != "image") return;  // refused before decoding
+// How the PNG codec's answer for a PNG differs from libspng's, or nullopt when it does not: it
+// must be the same pixels, converted by the picture's profile and premultiplied, or a refusal where
+// libspng refuses; where only zlib's strictness refuses the stream, the pixels that libdeflate
+// reads from it. Pictures of 16 bits a sample are left out: the codec rounds their samples, where
+// libspng's RGBA8 truncates them.
+inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint8_t> png,
+                                                       const Result<Canvas>& canvas) {
+    if (!canvas && canvas.error() != "image") return std::nullopt;  // refused before decoding
     auto answer = readPngWithLibspng(png);
-    if (!answer || answer->ihdr.bit_depth > 8) return;
+    if (!answer || answer->ihdr.bit_depth > 8) return std::nullopt;
     if (!canvas) {
-        expect(!answer->rgba, "PNG codec refused a picture that libspng decodes");
-        return;
+        if (!answer->rgba) return std::nullopt;
+        return "PNG codec refused a picture that libspng decodes";
     }
     if (!answer->rgba) {
-        expect(zlibRefusedStream(answer->status),
-               "PNG codec decoded a picture that libspng refuses");
+        if (!zlibRefusedStream(answer->status)) {
+            return "PNG codec decoded a picture that libspng refuses";
+        }
         answer->rgba = pixelsOfReinflatedPng(png);
-        expect(answer->rgba.has_value(),
-               "PNG codec decoded an IDAT stream that neither zlib nor libdeflate inflates");
+        if (!answer->rgba) {
+            return "PNG codec decoded an IDAT stream that neither zlib nor libdeflate inflates";
+        }
     }
     convertByProfile(*answer, *answer->rgba);
     premultiply(*answer->rgba);
-    expect(std::ranges::equal(canvas->bytes(), *answer->rgba),
-           "PNG codec's canvas differs from libspng's pixels");
+    if (std::ranges::equal(canvas->bytes(), *answer->rgba)) return std::nullopt;
+    return "PNG codec's canvas differs from libspng's pixels";
 }
 
 }  // namespace cliptint::fuzz

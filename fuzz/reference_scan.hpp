@@ -1,62 +1,72 @@
 #pragma once
 
+// The probe and the recolour the plain way, pixel by pixel in memory order: what scanCanvas's
+// block-wise passes and recolour's per-alpha tables must reproduce bit for bit. The one copy,
+// used by the fuzz targets and by the exactness tests.
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "canvas/canvas.hpp"
+#include "probe/probe.hpp"
 
 namespace cliptint::fuzz {
 
-// The probe reply line computed the plain way, pixel by pixel in memory order, with printf for
-// the box: what scanCanvas's block-wise passes must reproduce exactly. nullopt for a picture
-// without a visible pixel.
-inline std::optional<std::string> referenceProbeLine(const Canvas& canvas) {
+// The fields of ProbeStats that the scan computes, every sum one addition at a time;
+// nullopt for a picture without a visible pixel.
+inline std::optional<ProbeStats> referenceScan(const Canvas& canvas) {
     const std::uint8_t* px = canvas.px();
-    std::int64_t minX = canvas.w, minY = canvas.h, maxX = -1, maxY = -1;
-    double sr = 0.0, sg = 0.0, sb = 0.0, sw = 0.0;
-    std::int64_t clear = 0, drawn = 0;
+    ProbeStats s;
+    s.minX = canvas.w;
+    s.minY = canvas.h;
     for (std::int64_t y = 0; y < canvas.h; ++y) {
         for (std::int64_t x = 0; x < canvas.w; ++x) {
             const std::int64_t i = (y * canvas.w + x) * 4;
             const std::uint8_t a = px[i + 3];
-            if (a <= 19) ++clear;
+            if (a <= 19) ++s.clear;
             if (a <= 20) continue;
-            if (x < minX) minX = x;
-            if (x > maxX) maxX = x;
-            if (y < minY) minY = y;
-            if (y > maxY) maxY = y;
+            s.minX = std::min(s.minX, x);
+            s.maxX = std::max(s.maxX, x);
+            s.minY = std::min(s.minY, y);
+            s.maxY = std::max(s.maxY, y);
             if (a < 200) continue;
-            ++drawn;
-            sr += chan(px, i, 0);
-            sg += chan(px, i, 1);
-            sb += chan(px, i, 2);
-            sw += 1.0;
+            ++s.drawn;
+            s.sr += chan(px, i, 0);
+            s.sg += chan(px, i, 1);
+            s.sb += chan(px, i, 2);
+            s.sw += 1.0;
         }
     }
-    if (maxX < 0) return std::nullopt;
-    const double mr = sw > 0.0 ? sr / sw : 0.0;
-    const double mg = sw > 0.0 ? sg / sw : 0.0;
-    const double mb = sw > 0.0 ? sb / sw : 0.0;
-    std::int64_t stray = 0;
+    if (s.maxX < 0) return std::nullopt;
+    if (s.sw > 0.0) {
+        s.mr = s.sr / s.sw;
+        s.mg = s.sg / s.sw;
+        s.mb = s.sb / s.sw;
+    }
     for (std::int64_t i = 0; i < canvas.byteCount(); i += 4) {
         if (px[i + 3] < 200) continue;
-        const double distance = std::fabs(chan(px, i, 0) - mr) + std::fabs(chan(px, i, 1) - mg) +
-                                std::fabs(chan(px, i, 2) - mb);
-        if (distance > 90.0) ++stray;
+        const double distance = std::fabs(chan(px, i, 0) - s.mr) +
+                                std::fabs(chan(px, i, 1) - s.mg) + std::fabs(chan(px, i, 2) - s.mb);
+        if (distance > 90.0) ++s.stray;
     }
-    const double clearShare = static_cast<double>(clear) / static_cast<double>(canvas.w * canvas.h);
-    const bool mono = drawn > 0 && static_cast<double>(stray) / static_cast<double>(drawn) < 0.06 &&
-                      clearShare > 0.15;
-    char line[64];
-    std::snprintf(line, sizeof line, "%s%02llX%02llX%02llX %.4f %.4f %.4f %.4f",
-                  mono ? "MONO " : "MULTI ", std::llround(mr), std::llround(mg), std::llround(mb),
-                  static_cast<double>(minX) / static_cast<double>(canvas.w),
-                  static_cast<double>(minY) / static_cast<double>(canvas.h),
-                  static_cast<double>(maxX + 1) / static_cast<double>(canvas.w),
-                  static_cast<double>(maxY + 1) / static_cast<double>(canvas.h));
-    return line;
+    s.clearShare = static_cast<double>(s.clear) / static_cast<double>(canvas.w * canvas.h);
+    s.mono = s.drawn > 0 && static_cast<double>(s.stray) / static_cast<double>(s.drawn) < 0.06 &&
+             s.clearShare > 0.15;
+    char text[64];
+    std::snprintf(text, sizeof text, "%02llX%02llX%02llX", std::llround(s.mr), std::llround(s.mg),
+                  std::llround(s.mb));
+    s.hex = text;
+    std::snprintf(text, sizeof text, "%.4f %.4f %.4f %.4f",
+                  static_cast<double>(s.minX) / static_cast<double>(canvas.w),
+                  static_cast<double>(s.minY) / static_cast<double>(canvas.h),
+                  static_cast<double>(s.maxX + 1) / static_cast<double>(canvas.w),
+                  static_cast<double>(s.maxY + 1) / static_cast<double>(canvas.h));
+    s.box = text;
+    s.line = (s.mono ? "MONO " : "MULTI ") + s.hex + " " + s.box;
+    return s;
 }
 
 // Every pixel given r, g, b times its own alpha over 255, truncated; alpha kept.

@@ -1,13 +1,14 @@
 #!/bin/sh
-# Runs the fuzz targets one after another, each for SECONDS, on a freshly made seed corpus and
-# the corpus that earlier runs have grown. Fails if any target finds a crash, a leak, an input
-# slower than 2 s or one that needs more than 1 GiB.
+# Runs the fuzz targets one after another, each for SECONDS, on the seeds (the pictures of
+# tests/data, every format and colour type the decoders read, and its crashers; a list of colour
+# words) and the corpus that earlier runs have grown. Fails if any target finds a crash, a leak,
+# an input slower than 2 s or one that needs more than 1 GiB.
 #
 #   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: canvas, run, colour, png_fast;
 #                                                  default all)
 #
-# Everything it writes goes under fuzz/corpus-work/: seeds/, <target>/ (the grown corpus),
-# artifacts/<target>/ (the failing inputs) and logs/<target>.log.
+# Everything it writes goes under fuzz/corpus-work/: colours/ (the colour seeds), <target>/ (the
+# grown corpus), artifacts/<target>/ (the failing inputs) and logs/<target>.log.
 set -eu
 
 if [ $# -lt 2 ]; then
@@ -21,10 +22,13 @@ targets=${*:-canvas run colour png_fast}
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$root/fuzz/corpus-work
-python=${PYTHON:-/usr/bin/python3}
-
-"$python" "$root/fuzz/make-corpus.py" "$work/seeds"
-mkdir -p "$work/logs"
+mkdir -p "$work/logs" "$work/colours"
+n=0
+for word in 3366cc '#3366CC' '##00ff00#' ' 00FF00 ' +ABCDE -00000 -0000F +-1234 0x00FF '00 F00' \
+    00FF0 '#00FF0' '00ff00\t' '# #' '' FFFFFFFF 100000000 -0 + - gg0000 '\0303\025100000'; do
+    printf '%b' "$word" >"$work/colours/word-$n"
+    n=$((n + 1))
+done
 
 # Each failure aborts at once with a stack trace; leaks are checked after every input.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
@@ -34,12 +38,11 @@ failed=""
 for target in $targets; do
     case $target in
     canvas | run | png_fast)
-        inputs="$work/seeds/pictures"
-        if [ -d "$root/tests/data/crashers" ]; then inputs="$inputs $root/tests/data/crashers"; fi
+        inputs="$root/tests/data"
         options="-dict=$root/fuzz/pictures.dict -max_len=65536"
         ;;
     colour)
-        inputs="$work/seeds/colours"
+        inputs="$work/colours"
         options="-max_len=64"
         ;;
     *)

@@ -9,6 +9,7 @@
 
 #include "cli/answer.hpp"
 #include "fuzz_checks.hpp"
+#include "png_reference.hpp"
 #include "reference_scan.hpp"
 
 namespace cliptint::fuzz {
@@ -35,7 +36,8 @@ Reply replyFor(std::span<const std::uint8_t> data) {
     auto painted = answer({"paint", kColourWord}, bytes);
 
     const auto canvas = makeCanvas(data);
-    const auto reference = canvas ? referenceProbeLine(*canvas) : std::nullopt;
+    const auto scan = canvas ? referenceScan(*canvas) : std::nullopt;
+    const auto reference = scan ? std::optional(scan->line) : std::nullopt;
     if (!reference) {
         const std::string error = canvas ? "empty picture" : canvas.error();
         expect(!probed && probed.error() == error && !painted && painted.error() == error,
@@ -58,46 +60,6 @@ Reply replyFor(std::span<const std::uint8_t> data) {
             std::move(painted->png)};
 }
 
-bool isUpperHex(std::string_view text) {
-    return std::ranges::all_of(
-        text, [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
-}
-
-// "d.dddd" from 0.0000 to 1.0000, as "%.4f" prints a fraction of the width or height; the
-// value in ten-thousandths.
-std::optional<int> fraction(std::string_view text) {
-    if (text.size() != 6 || text[1] != '.') return std::nullopt;
-    int value = 0;
-    for (const char c : text) {
-        if (c == '.') continue;
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value > 10000) return std::nullopt;
-    return value;
-}
-
-// "MONO " or "MULTI ", six upper-case hexadecimal digits, then left, top, right and bottom.
-void checkProbeShape(std::string_view line) {
-    if (line.starts_with("MONO ")) {
-        line.remove_prefix(5);
-    } else if (line.starts_with("MULTI ")) {
-        line.remove_prefix(6);
-    } else {
-        broken("reply line begins with neither MONO, MULTI nor ERR");
-    }
-    expect(line.size() == 6 + 4 * 7, "probe reply has the wrong length");
-    expect(isUpperHex(line.substr(0, 6)), "mean colour is not six upper-case hex digits");
-    std::array<int, 4> box{};
-    for (std::size_t k = 0; k < 4; ++k) {
-        expect(line[6 + 7 * k] == ' ', "probe reply fields not separated by one space");
-        const auto value = fraction(line.substr(7 + 7 * k, 6));
-        expect(value.has_value(), "box value is not a fraction printed with four decimals");
-        box[k] = *value;
-    }
-    expect(box[0] <= box[2] && box[1] <= box[3], "box edges out of order");
-}
-
 void checkReplyLine(std::string_view line) {
     expect(line.find('\n') == std::string_view::npos, "reply is more than one line");
     if (line.starts_with("ERR ")) {
@@ -106,7 +68,6 @@ void checkReplyLine(std::string_view line) {
             return;
         broken("unknown ERR reply: " + std::string(line));
     }
-    checkProbeShape(line);
 }
 
 // libspng, not the codec's own PNG reader, must read the stored PNG as the plainly recoloured

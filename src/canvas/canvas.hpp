@@ -48,10 +48,17 @@ constexpr std::int64_t rowSlack(std::int64_t h) {
     return h;
 }
 
+// The sizes a picture may state, checked before any pixel memory exists (as libspng's
+// spng_set_image_limits). The defaults are the tool's; tests pass small ones to reach the
+// boundaries with small pictures.
+struct CanvasLimits {
+    std::int64_t maxPixels = kMaxPixels;  // width, height and their product, each at most this
+};
+
 // Decodes the picture bytes into a canvas. Failures: "no picture on the clipboard" (not a picture
 // that any codec reads), "picture size", "image" (pixel data that does not decode), "canvas
 // memory".
-Result<Canvas> makeCanvas(std::span<const std::uint8_t> data);
+Result<Canvas> makeCanvas(std::span<const std::uint8_t> data, CanvasLimits limits = {});
 
 // The un-premultiplied value of channel k (0 red, 1 green, 2 blue) of the pixel whose first byte
 // is at offset i: byte * 255 / alpha, multiplication first, unrounded; 0.0 where alpha is 0.

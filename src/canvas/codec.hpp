@@ -47,6 +47,7 @@ struct Codec {
 std::span<const Codec> pictureCodecs();
 
 // makeCanvas with a given codec table, for tests.
-Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std::uint8_t> data);
+Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std::uint8_t> data,
+                              CanvasLimits limits = {});
 
 }  // namespace cliptint

@@ -35,16 +35,18 @@ Result<Canvas> allocateCanvas(std::int64_t w, std::int64_t h) {
 namespace {
 
 // Checks w and h before any pixel memory exists, so a huge header on a few bytes costs nothing.
-// Both are at most kMaxPixels once the test passes, so the product cannot overflow.
-bool sizeAllowed(PictureSize size) {
+// Both are at most the limit (itself at most kMaxPixels) once the test passes, so the product
+// cannot overflow.
+bool sizeAllowed(PictureSize size, CanvasLimits limits) {
     if (size.w < 1 || size.h < 1) return false;
-    if (size.w > kMaxPixels || size.h > kMaxPixels) return false;
-    return size.w * size.h <= kMaxPixels;
+    if (size.w > limits.maxPixels || size.h > limits.maxPixels) return false;
+    return size.w * size.h <= limits.maxPixels;
 }
 
 }  // namespace
 
-Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std::uint8_t> data) {
+Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std::uint8_t> data,
+                              CanvasLimits limits) {
     const auto codec =
         std::ranges::find_if(codecs, [&](const Codec& candidate) { return candidate.sniff(data); });
     if (codec == codecs.end()) return std::unexpected("no picture on the clipboard");
@@ -52,7 +54,7 @@ Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std
     const auto decoder = codec->readHeader(data);
     if (!decoder) return std::unexpected(decoder.error());
     const PictureSize size = (*decoder)->size();
-    if (!sizeAllowed(size)) return std::unexpected("picture size");
+    if (!sizeAllowed(size, limits)) return std::unexpected("picture size");
 
     auto canvas = allocateCanvas(size.w, size.h);
     if (!canvas) return canvas;
@@ -62,8 +64,8 @@ Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std
     return canvas;
 }
 
-Result<Canvas> makeCanvas(std::span<const std::uint8_t> data) {
-    return makeCanvasWith(pictureCodecs(), data);
+Result<Canvas> makeCanvas(std::span<const std::uint8_t> data, CanvasLimits limits) {
+    return makeCanvasWith(pictureCodecs(), data, limits);
 }
 
 }  // namespace cliptint

@@ -113,7 +113,7 @@ void prepareRows(Canvas& canvas) {
 // One IDAT chunk holds the whole zlib stream: a chunk may hold 2^31 - 1 bytes, and the stream of
 // the largest canvas (160 MB of pixels) stays well below that.
 std::optional<Bytes> encodePng(Canvas& canvas) {
-    const Compressor compressor(libdeflate_alloc_compressor(kCompressionLevel),
+    const Compressor compressor(deflateAllocators.compressor(kCompressionLevel),
                                 libdeflate_free_compressor);
     if (!compressor) return std::nullopt;
     const auto filtered = static_cast<std::size_t>(canvas.h * (4 * canvas.w + 1));

@@ -4,6 +4,8 @@
 // tRNS) decoded and encoded over whole buffers with libdeflate, in the canvas's own memory.
 // libspng stays the decoder of everything else and the judge of every damaged file.
 
+#include <libdeflate.h>
+
 #include <cstdint>
 #include <span>
 
@@ -28,6 +30,14 @@ enum class FastDecode {
 // declines anything out of the ordinary, a damaged chunk or zlib stream included, so that the
 // general decoder decides, with its own answer, what such a file is.
 FastDecode decodePngIdat(std::span<const std::uint8_t> data, PngColour colour, Canvas& canvas);
+
+// libdeflate's allocators, called through here so that tests can play out a compressor or a
+// decompressor that cannot be had, as libdeflate_alloc_* answers when memory runs out.
+struct DeflateAllocators {
+    libdeflate_decompressor* (*decompressor)() = libdeflate_alloc_decompressor;
+    libdeflate_compressor* (*compressor)(int level) = libdeflate_alloc_compressor;
+};
+inline DeflateAllocators deflateAllocators;
 
 // PNG row filters (PNG, section 9.2), as the filter-type byte states them.
 enum class PngFilter : std::uint8_t { none = 0, sub = 1, up = 2, average = 3, paeth = 4 };

@@ -119,7 +119,7 @@ std::optional<std::span<const std::uint8_t>> zlibStream(std::span<const std::uin
 // Inflates the stream into out, which it must fill exactly: a stream that ends early, runs on
 // past out, or fails its Adler-32 check is declined.
 bool inflateExactly(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out) {
-    const Decompressor decompressor(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    const Decompressor decompressor(deflateAllocators.decompressor(), libdeflate_free_decompressor);
     if (!decompressor) return false;
     return libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(), out.data(),
                                       out.size(), nullptr) == LIBDEFLATE_SUCCESS;

@@ -82,7 +82,7 @@ Result<void> replaceByRename(const std::string& path, std::optional<mode_t> repl
 
 }  // namespace
 
-Result<std::optional<Bytes>> readPictureFile(const std::string& path) {
+Result<std::optional<Bytes>> readPictureFile(const std::string& path, std::int64_t maxBytes) {
     OwnedFd fd(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) return std::nullopt;
     struct stat info {};
@@ -90,11 +90,11 @@ Result<std::optional<Bytes>> readPictureFile(const std::string& path) {
 
     constexpr std::int64_t kUnknownSizeHint = 1 << 16;
     const bool regular = S_ISREG(info.st_mode);
-    if (regular && info.st_size > kMaxInputBytes) return std::unexpected("picture size");
+    if (regular && info.st_size > maxBytes) return std::unexpected("picture size");
     const std::int64_t hint = regular ? info.st_size : kUnknownSizeHint;
 
     // No deadline: a FIFO named on the command line is fed by the caller, who decides.
-    auto data = readBounded(fd.get(), {.maxBytes = kMaxInputBytes,
+    auto data = readBounded(fd.get(), {.maxBytes = maxBytes,
                                        .sizeHint = hint,
                                        .stall = std::nullopt,
                                        .deadline = Deadline::max()});

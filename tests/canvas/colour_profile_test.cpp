@@ -10,8 +10,8 @@
 #include <ostream>
 #include <string>
 
-#include "picture_files.hpp"
 #include "probe/probe.hpp"
+#include "support/canvas_maker.hpp"
 
 namespace cliptint::test {
 

@@ -1,11 +1,10 @@
 #include "hand_made.hpp"
 
-#include <libdeflate.h>
-
-#include <memory>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
+
+#include "png_reference.hpp"
 
 namespace cliptint::test {
 
@@ -22,49 +21,21 @@ void appendLittleEndian(Bytes& out, std::uint32_t v, int bytes) {
         out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-Bytes zlibCompress(const Bytes& raw) {
-    const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-        libdeflate_alloc_compressor(6), libdeflate_free_compressor);
-    if (!compressor) throw std::runtime_error("libdeflate");
-    Bytes out(libdeflate_zlib_compress_bound(compressor.get(), raw.size()));
-    const std::size_t size =
-        libdeflate_zlib_compress(compressor.get(), raw.data(), raw.size(), out.data(), out.size());
-    if (size == 0) throw std::runtime_error("libdeflate");
-    out.resize(size);
-    return out;
-}
-
 }  // namespace
 
 Bytes fileOf(const std::vector<Chunk>& chunks) {
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    for (const Chunk& chunk : chunks) {
-        appendBigEndian(png, static_cast<std::uint32_t>(chunk.data.size()), 4);
-        const std::size_t typeAt = png.size();
-        png.insert(png.end(), chunk.type.begin(), chunk.type.end());
-        png.insert(png.end(), chunk.data.begin(), chunk.data.end());
-        const std::uint32_t crc = libdeflate_crc32(0, png.data() + typeAt, png.size() - typeAt);
-        appendBigEndian(png, chunk.goodCrc ? crc : crc ^ 1, 4);
-    }
+    for (const Chunk& chunk : chunks)
+        fuzz::appendPngChunk(png, chunk.type, chunk.data, chunk.goodCrc);
     return png;
 }
 
-Bytes pngWithHeader(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colourType,
-                    const Bytes& zlibPixels) {
+Chunk ihdrOf(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colourType) {
     Bytes ihdr;
     appendBigEndian(ihdr, w, 4);
     appendBigEndian(ihdr, h, 4);
     ihdr.insert(ihdr.end(), {depth, colourType, 0, 0, 0});
-    if (zlibPixels.empty()) return fileOf({{"IHDR", ihdr}});
-    return fileOf({{"IHDR", ihdr}, {"IDAT", zlibPixels}, {"IEND", {}}});
-}
-
-Bytes blackPngWithWhiteCorner(std::uint32_t w, std::uint32_t h) {
-    const std::size_t rowBytes = 1 + (std::size_t{w} + 7) / 8;  // filter byte, then pixels
-    Bytes raw(rowBytes * h, 0);
-    const std::uint32_t lastX = w - 1;
-    raw[rowBytes * (h - 1) + 1 + lastX / 8] = static_cast<std::uint8_t>(0x80 >> (lastX % 8));
-    return pngWithHeader(w, h, 1, 0, zlibCompress(raw));
+    return {"IHDR", ihdr};
 }
 
 Bytes tiffWithSize(std::uint32_t w, std::uint32_t h, ExtraSample extra) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// Pictures built byte by byte in the tests: headers that state sizes no real file would,
-// and large pictures that compress to almost nothing.
+// Pictures built byte by byte in the tests: headers that state sizes no real file would, and
+// chunks laid out as no encoder would.
 
 #include <cstdint>
 #include <string>
@@ -21,14 +21,8 @@ struct Chunk {
 // The PNG signature followed by the chunks.
 Bytes fileOf(const std::vector<Chunk>& chunks);
 
-// A PNG: signature, IHDR (with a valid checksum), then the given IDAT payload and IEND, each
-// left out when empty. Colour type 6 is RGBA, 0 grey.
-Bytes pngWithHeader(std::uint32_t w, std::uint32_t h, std::uint8_t depth = 8,
-                    std::uint8_t colourType = 6, const Bytes& zlibPixels = {});
-
-// A w x h 1-bit grey PNG, black but for its bottom-right pixel, which is white. A few
-// kilobytes even at 40 megapixels.
-Bytes blackPngWithWhiteCorner(std::uint32_t w, std::uint32_t h);
+// An IHDR chunk of a picture that is not interlaced. Colour type 6 is RGBA, 0 grey.
+Chunk ihdrOf(std::uint32_t w, std::uint32_t h, std::uint8_t depth = 8, std::uint8_t colourType = 6);
 
 // A little-endian TIFF stating w x h pixels of 8-bit grey in one strip of the 4 bytes 0, 85,
 // 170, 255; with an extra-sample entry, that one sample is also declared unassociated alpha.

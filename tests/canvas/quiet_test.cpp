@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "hand_made.hpp"
-#include "picture_files.hpp"
+#include "support/canvas_maker.hpp"
+#include "support/run_tool.hpp"
 
 namespace cliptint::test {
 
@@ -58,7 +59,7 @@ class QuietRun : public testing::TestWithParam<QuietCase> {};
 
 TEST_P(QuietRun, PrintsOneLineAndNothingOnStderr) {
     const TempDir dir;
-    writeWholeFile(dir.file("in"), asText(GetParam().bytes));
+    writeWholeFile(dir.file("in"), std::string(GetParam().bytes.begin(), GetParam().bytes.end()));
     const ToolRun run = runTool({"--file", dir.file("in"), dir.file("out"), "probe"});
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);

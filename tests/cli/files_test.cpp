@@ -87,5 +87,26 @@ TEST(ReadingAFile, ReadErrorIsNoPictureAndAnInterruptedReadGoesOn) {
     EXPECT_EQ(**interrupted, bytesOf("picture bytes"));
 }
 
+// The bound on what is read, tried on a small one: a file of exactly the bound is read, one byte
+// more is refused by its size before reading, and a device that never ends by the bound.
+TEST(ReadingAFile, StopsAtTheBoundOnItsSizeOrOnWhatArrives) {
+    TempDir dir;
+    const std::string in = dir.file("in.png");
+    for (const std::size_t size : {std::size_t{100}, std::size_t{101}}) {
+        store(in, std::string(size, 'p'));
+        const auto read = readPictureFile(in, 100);
+        if (size == 100) {
+            ASSERT_TRUE(read && *read);
+            EXPECT_EQ((*read)->size(), 100u);
+        } else {
+            ASSERT_FALSE(read);
+            EXPECT_EQ(read.error(), "picture size");
+        }
+    }
+    const auto endless = readPictureFile("/dev/zero", 4096);
+    ASSERT_FALSE(endless);
+    EXPECT_EQ(endless.error(), "picture size");
+}
+
 }  // namespace
 }  // namespace cliptint::test

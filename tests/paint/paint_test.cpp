@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "reference_scan.hpp"
 #include "support/canvas_maker.hpp"
 
 namespace cliptint {
@@ -15,6 +17,8 @@ using test::clearCanvas;
 using test::pixelAt;
 using test::Rgba;
 using test::setPixel;
+
+constexpr std::optional<std::uint32_t> kRejected;
 
 struct WordCase {
     std::string word;
@@ -43,15 +47,14 @@ INSTANTIATE_TEST_SUITE_P(
         WordCase{"3366cc", 0x3366CC, "3366cc"}, WordCase{"3366CC", 0x3366CC, "3366CC"},
         WordCase{"#00ff00", 0x00FF00, "00ff00"}, WordCase{" 00FF00 ", 0x00FF00, "00FF00"},
         WordCase{"##00FF00#", 0x00FF00, "00FF00"}, WordCase{"# #aBcDeF# #", 0xABCDEF, "aBcDeF"},
-        WordCase{"00FF0", std::nullopt, "00FF0"}, WordCase{"#00FF0", std::nullopt, "00FF0"},
-        WordCase{"00FF000", std::nullopt, "00FF000"}, WordCase{"0x00FF", std::nullopt, "0x00FF"},
-        WordCase{"00 F00", std::nullopt, "00 F00"}, WordCase{"00#F00", std::nullopt, "00#F00"},
-        WordCase{"00FF00\t", std::nullopt, "00FF00\t"},
-        WordCase{"\t00FF00", std::nullopt, "\t00FF00"}, WordCase{"+ABCDE", 0x0ABCDE, "+ABCDE"},
-        WordCase{"-00000", 0, "-00000"}, WordCase{"-0000F", std::nullopt, "-0000F"},
-        WordCase{"+-1234", std::nullopt, "+-1234"}, WordCase{"--1234", std::nullopt, "--1234"},
-        WordCase{"12345G", std::nullopt, "12345G"}, WordCase{"# # #", std::nullopt, ""},
-        WordCase{"", std::nullopt, ""}));
+        WordCase{"00FF0", kRejected, "00FF0"}, WordCase{"#00FF0", kRejected, "00FF0"},
+        WordCase{"00FF000", kRejected, "00FF000"}, WordCase{"0x00FF", kRejected, "0x00FF"},
+        WordCase{"00 F00", kRejected, "00 F00"}, WordCase{"00#F00", kRejected, "00#F00"},
+        WordCase{"00FF00\t", kRejected, "00FF00\t"}, WordCase{"\t00FF00", kRejected, "\t00FF00"},
+        WordCase{"+ABCDE", 0x0ABCDE, "+ABCDE"}, WordCase{"-00000", 0, "-00000"},
+        WordCase{"-0000F", kRejected, "-0000F"}, WordCase{"+-1234", kRejected, "+-1234"},
+        WordCase{"--1234", kRejected, "--1234"}, WordCase{"12345G", kRejected, "12345G"},
+        WordCase{"# # #", kRejected, ""}, WordCase{"", kRejected, ""}));
 
 TEST(ParseColour, StaysInUnsigned32BitRange) {
     EXPECT_EQ(parseColour("FFFFFFFF"), 0xFFFFFFFFu);
@@ -61,35 +64,6 @@ TEST(ParseColour, StaysInUnsigned32BitRange) {
     EXPECT_EQ(parseColour("+"), std::nullopt);
     EXPECT_EQ(parseColour("-"), std::nullopt);
     EXPECT_EQ(parseColour(""), std::nullopt);
-}
-
-struct RecolourCase {
-    std::uint8_t colour;
-    std::uint8_t alpha;
-    std::uint8_t stored;
-};
-
-TEST(Recolour, TruncatesTheProductOverTwoFiftyFive) {
-    const RecolourCase cases[] = {{255, 0, 0},    {255, 1, 1},     {1, 254, 0},     {255, 128, 128},
-                                  {128, 128, 64}, {200, 255, 200}, {254, 254, 253}, {0, 255, 0}};
-    for (const auto& [colour, alpha, stored] : cases) {
-        Canvas canvas = clearCanvas(1, 1);
-        setPixel(canvas, 0, 0, {alpha, 0, alpha, alpha});
-        recolour(canvas, colour, colour, colour);
-        EXPECT_EQ(pixelAt(canvas, 0, 0), (Rgba{stored, stored, stored, alpha}))
-            << "colour " << int(colour) << " alpha " << int(alpha);
-    }
-}
-
-TEST(Recolour, RewritesClearAndAlphaTwentyPixelsAndKeepsAlpha) {
-    Canvas canvas = clearCanvas(3, 1);
-    setPixel(canvas, 0, 0, {0, 0, 0, 0});
-    setPixel(canvas, 1, 0, {20, 20, 20, 20});
-    setPixel(canvas, 2, 0, {9, 9, 9, 255});
-    recolour(canvas, 51, 102, 204);
-    EXPECT_EQ(pixelAt(canvas, 0, 0), (Rgba{0, 0, 0, 0}));
-    EXPECT_EQ(pixelAt(canvas, 1, 0), (Rgba{4, 8, 16, 20}));
-    EXPECT_EQ(pixelAt(canvas, 2, 0), (Rgba{51, 102, 204, 255}));
 }
 
 ProbeStats monoStats(std::string hex) {
@@ -130,6 +104,48 @@ TEST(PaintCanvas, SameColourStillPaintsAndKeepsTheLine) {
     ASSERT_TRUE(painted);
     EXPECT_EQ(painted->line, "MONO 000000 0.0000 0.0000 0.5000 1.0000");
     EXPECT_FALSE(painted->png.empty());
+}
+
+// recolour works from a per-alpha table; these hold it to the plain recolour of the fuzz targets,
+// the truncating (colour * alpha) / 255, for every colour byte and every alpha, whatever the
+// pixel held before.
+// A 256 x 2 canvas whose pixel (a, y) has alpha a and leftover colour bytes that must not matter.
+Canvas everyAlpha() {
+    auto canvas = allocateCanvas(256, 2);
+    EXPECT_TRUE(canvas.has_value());
+    std::uint8_t* px = canvas->px();
+    for (std::int64_t i = 0; i < canvas->w * canvas->h; ++i) {
+        const auto a = static_cast<std::uint8_t>(i % 256);
+        px[4 * i] = static_cast<std::uint8_t>(i * 7);
+        px[4 * i + 1] = static_cast<std::uint8_t>(255 - a);
+        px[4 * i + 2] = a;
+        px[4 * i + 3] = a;
+    }
+    return std::move(*canvas);
+}
+
+TEST(RecolourExactness, TruncatesEveryProductOfColourAndAlpha) {
+    // Each colour byte v appears once as red, green and blue (in three different colours), so the
+    // 256 colours cover all 65,536 products on every channel.
+    for (unsigned v = 0; v < 256; ++v) {
+        const auto r = static_cast<std::uint8_t>(v);
+        const auto g = static_cast<std::uint8_t>(255 - v);
+        const auto b = static_cast<std::uint8_t>(v * 97 + 13);
+        Canvas canvas = everyAlpha();
+        const Bytes want = fuzz::referenceRecolour(canvas, r, g, b);
+        recolour(canvas, r, g, b);
+        ASSERT_TRUE(std::ranges::equal(canvas.bytes(), want)) << "colour byte " << v;
+    }
+}
+
+TEST(RecolourExactness, RewritesEveryPixelOfAnOddSizedCanvas) {
+    // 7 x 3 pixels: no pixel at the end of the memory may be skipped.
+    auto canvas = allocateCanvas(7, 3);
+    ASSERT_TRUE(canvas.has_value());
+    std::fill_n(canvas->px(), canvas->byteCount(), 0xEE);
+    const Bytes want = fuzz::referenceRecolour(*canvas, 0x12, 0x34, 0x56);
+    recolour(*canvas, 0x12, 0x34, 0x56);
+    EXPECT_TRUE(std::ranges::equal(canvas->bytes(), want));
 }
 
 }  // namespace
