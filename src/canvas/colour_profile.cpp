@@ -22,59 +22,43 @@ constexpr int kMaxExtraSamples = 7;
 // The 256 greys, then ramps of red, green and blue alone, as 8-bit RGB.
 constexpr std::size_t kRampPixels = 4 * 256;
 
-int colourCount(ColourModel model) {
-    switch (model) {
-        case ColourModel::grey:
-            return 1;
-        case ColourModel::rgb:
-            return 3;
-        case ColourModel::cmyk:
-            return 4;
-    }
-    return 0;
-}
+// What lcms2 calls each colour model: its colours a pixel, its profiles' colour space and its
+// pixel type.
+struct ModelNames {
+    int colours;
+    cmsColorSpaceSignature space;
+    cmsUInt32Number pixelType;
+};
 
-cmsColorSpaceSignature signatureOf(ColourModel model) {
+ModelNames namesOf(ColourModel model) {
     switch (model) {
         case ColourModel::grey:
-            return cmsSigGrayData;
-        case ColourModel::rgb:
-            return cmsSigRgbData;
+            return {1, cmsSigGrayData, PT_GRAY};
         case ColourModel::cmyk:
-            return cmsSigCmykData;
-    }
-    return cmsSigRgbData;
-}
-
-cmsUInt32Number pixelTypeOf(ColourModel model) {
-    switch (model) {
-        case ColourModel::grey:
-            return PT_GRAY;
+            return {4, cmsSigCmykData, PT_CMYK};
         case ColourModel::rgb:
-            return PT_RGB;
-        case ColourModel::cmyk:
-            return PT_CMYK;
+            break;
     }
-    return PT_RGB;
+    return {3, cmsSigRgbData, PT_RGB};
 }
 
 bool layoutFits(const PixelLayout& layout) {
-    const int extra = layout.samples - colourCount(layout.model);
+    const int extra = layout.samples - namesOf(layout.model).colours;
     return (layout.sampleBytes == 1 || layout.sampleBytes == 2) && extra >= 0 &&
            extra <= kMaxExtraSamples;
 }
 
 cmsUInt32Number inputFormat(const PixelLayout& layout) {
-    const int colours = colourCount(layout.model);
-    return COLORSPACE_SH(pixelTypeOf(layout.model)) | CHANNELS_SH(colours) |
-           EXTRA_SH(layout.samples - colours) | BYTES_SH(layout.sampleBytes) |
+    const ModelNames names = namesOf(layout.model);
+    return COLORSPACE_SH(names.pixelType) | CHANNELS_SH(names.colours) |
+           EXTRA_SH(layout.samples - names.colours) | BYTES_SH(layout.sampleBytes) |
            FLAVOR_SH(layout.inverted ? 1 : 0);
 }
 
 // A profile that converts pictures into something else (a device link, an abstract or a named
 // colour profile) describes no picture's colours.
 bool describesPictures(const LcmsLibrary& lcms, void* profile, ColourModel model) {
-    if (lcms.colourSpace(profile) != signatureOf(model)) return false;
+    if (lcms.colourSpace(profile) != namesOf(model).space) return false;
     const cmsProfileClassSignature profileClass = lcms.deviceClass(profile);
     return profileClass == cmsSigInputClass || profileClass == cmsSigDisplayClass ||
            profileClass == cmsSigOutputClass || profileClass == cmsSigColorSpaceClass;
@@ -106,9 +90,9 @@ bool describesSrgb(const LcmsLibrary& lcms, void* profile, void* srgb, ColourMod
     std::array<std::uint8_t, kRampPixels * 3> out{};
     lcms.doTransform(probe.get(), grey ? greys.data() : rgb.data(), out.data(),
                      static_cast<cmsUInt32Number>(count));
+    // The first 256 pixels of rgb are the greys, as sRGB shows them.
     for (std::size_t i = 0; i < count * 3; ++i) {
-        const int want = grey ? greys[i / 3] : rgb[i];
-        if (std::abs(out[i] - want) > 1) return false;
+        if (std::abs(out[i] - rgb[i]) > 1) return false;
     }
     return true;
 }
