@@ -18,14 +18,16 @@ inline std::string glyphPng() {
     return pngOf(canvas);
 }
 
-// Random alphas, a quarter of the pixels clear: with random colours too, MULTI and about 4 bytes
-// a pixel as PNG; else black, MONO and about 1 byte a pixel.
-inline std::string randomPng(std::int64_t w, std::int64_t h, bool colours) {
+enum class Ink { black, random };
+
+// Random alphas, a quarter of the pixels clear: in random colours, MULTI and about 4 bytes a pixel
+// as PNG; in black, MONO and about 1 byte a pixel.
+inline std::string randomPng(std::int64_t w, std::int64_t h, Ink ink) {
     Canvas canvas = clearCanvas(w, h);
     std::mt19937 random(7);
     for (std::int64_t i = 0; i < canvas.byteCount(); i += 4) {
         const auto a = static_cast<std::uint8_t>(random() % 4 == 0 ? 0 : 200 + random() % 56);
-        for (int k = 0; k < 3 && colours; ++k)
+        for (int k = 0; k < 3 && ink == Ink::random; ++k)
             canvas.px()[i + k] = static_cast<std::uint8_t>(random() % (a + 1u));
         canvas.px()[i + 3] = a;
     }

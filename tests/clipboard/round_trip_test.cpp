@@ -51,7 +51,7 @@ TEST_P(RoundTrip, ProbesWhatThePeerCopied) {
         {"TIFF only", "image/tiff", readWholeFile(testData("tif-ga8.tif")), true},
         {"PNG", "image/png", glyphPng(), true},
         // Over 8 MB: xclip hands it over by INCR; far more than a pipe holds.
-        {"large PNG", "image/png", randomPng(1600, 1400, true), true},
+        {"large PNG", "image/png", randomPng(1600, 1400, Ink::random), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -121,7 +121,7 @@ TEST_P(RoundTrip, OwnerEndsWhenAnotherProgramCopies) {
 
 // X11 hands a picture this large over by INCR, one transfer per reader.
 TEST_P(RoundTrip, ParallelReadersOfALargePictureGetItWhole) {
-    const std::string original = randomPng(800, 600, false);
+    const std::string original = randomPng(800, 600, Ink::black);
     desktop.copy("image/png", original);
     ASSERT_TRUE(desktop.tool({"paint", "3366cc"}).out.starts_with("MONO 3366CC "));
     const std::string painted = fileRun(original, {"paint", "3366cc"}).second;
@@ -143,7 +143,7 @@ TEST_P(RoundTrip, RunsThatDoNotPaintLeaveTheClipboardAlone) {
         std::string reply;  // "" for the reply of the same run with --file
     };
     const Case cases[] = {
-        {randomPng(8, 8, true), {"paint", "3366cc"}, ""},
+        {randomPng(8, 8, Ink::random), {"paint", "3366cc"}, ""},
         {glyphPng(), {"paint", "zz"}, "ERR colour zz\n"},
         {glyphPng(), {"paint"}, "ERR usage: probe | paint RRGGBB\n"},
         {pngOf(clearCanvas(4, 4)), {"paint", "3366cc"}, "ERR empty picture\n"},

@@ -144,7 +144,7 @@ TEST_F(X11Serving, AnswersMultiple) {
 
 // Requestors that vanish, before or during an INCR transfer, end only their own transfer.
 TEST_F(X11Serving, SurvivesRequestorsThatVanish) {
-    paint(randomPng(800, 600, false));
+    paint(randomPng(800, 600, Ink::black));
     ASSERT_GT(painted.size(), 512u * 1024) << "too small to go by INCR";
     // Connected before the first requestor leaves, so the server cannot hand this client the
     // window id that the vanished one used: a stale answer to that window would land here.
