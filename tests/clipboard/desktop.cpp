@@ -126,8 +126,8 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
 Desktop::~Desktop() {
     for (const pid_t pid : running(""))
         ::kill(pid, SIGKILL);
-    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
+    for (const pid_t pid : started_)
+        ::waitpid(pid, nullptr, 0);
     stop(server_);
 }
 
@@ -158,8 +158,8 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
     }
 }
 
-void Desktop::start(const std::vector<std::string>& argv) const {
-    spawn(argv, env_);
+void Desktop::start(const std::vector<std::string>& argv) {
+    started_.push_back(spawn(argv, env_));
 }
 
 std::string Desktop::pasteCommand(const std::string& type) const {

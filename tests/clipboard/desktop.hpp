@@ -19,7 +19,8 @@ inline void PrintTo(Backend backend, std::ostream* out) {
 // has on it (xclip; wl-copy and wl-paste) as the tool's peers. sway refuses to run as root, so
 // under root it runs as the existing account "nobody" in a runtime folder of its own (mode 0700);
 // root reaches its socket all the same. Stops, within bounded time, every program left running
-// on it. Throws std::runtime_error when the server does not start.
+// on it. Desktops may run side by side, one per thread. Throws std::runtime_error when the server
+// does not start.
 class Desktop {
   public:
     explicit Desktop(Backend backend);
@@ -34,7 +35,7 @@ class Desktop {
     ToolRun tool(const std::vector<std::string>& words) const;
 
     // Starts the program on this desktop, in the background; it is stopped with the desktop.
-    void start(const std::vector<std::string>& argv) const;
+    void start(const std::vector<std::string>& argv);
     // The peer puts the bytes on the clipboard under the type; returns once they are offered.
     void copy(const std::string& type, const std::string& bytes);
     // The peer's paste command for the type, for a shell.
@@ -50,6 +51,7 @@ class Desktop {
     TempDir dir_;
     pid_t server_ = -1;
     std::vector<std::string> env_;
+    std::vector<pid_t> started_;  // reaped here, and only these: other threads have children too
     int copies_ = 0;
 };
 

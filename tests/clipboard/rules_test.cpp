@@ -153,12 +153,14 @@ TEST(ChooseClipboard, TriesEachServiceOnceAtFirstUseAndKeepsTheChoiceForWriting)
         const auto written = writeClipboard(*pb, kPng);
         EXPECT_EQ(show(pb->dataForType(PictureType::png)), written ? "\x89P" : c.read);
         EXPECT_EQ(written ? "" : written.error(), c.wayland || c.x11 ? "" : "no clipboard");
+        const auto put = pb->put(PictureType::png, kPng);
+        EXPECT_EQ(put ? "" : put.error(), written ? "" : "no clipboard");
         EXPECT_EQ(pb->clear() ? "" : pb->clear().error(), written ? "" : "no clipboard");
         EXPECT_EQ(wayland.connections, 1);
         EXPECT_EQ(x11.connections, c.x11Connections);
         FakeClipboard* chosen = c.wayland ? wayland.made : x11.made;
         if (chosen != nullptr) {
-            EXPECT_EQ(chosen->log, "png clear put png clear ");
+            EXPECT_EQ(chosen->log, "png clear put png put clear ");
         }
     }
 }
