@@ -1,20 +1,21 @@
-// A deliberately simple CLIPBOARD owner for the tests, written apart from the tool's own X11 code
-// so that each checks the other. It offers the files it is given under their targets, logs every
-// target it is asked for, and misbehaves on request:
+// A CLIPBOARD owner that misbehaves as no real peer does, written apart from the tool's own X11
+// code. It offers the files it is given under their targets (typed as the target), refuses other
+// targets, logs every target it is asked for, and creates the log once it owns the clipboard:
 //
 //   cliptint_test_owner MODE LOG [TARGET FILE]...
 //
-//   serve       answers each offered target with the file, typed as the target; refuses others
-//   mistyped    as serve, but answers any other target with text, as many real owners do
-//   silent      takes the selection and never answers a request
-//   stall-incr  answers image/png by INCR, sends one chunk, and then stops
-//   huge-incr   answers image/png by INCR announcing 2 GiB, and sends nothing
+//   silent      never answers a request
+//   incr        answers by INCR in 64-byte chunks, and sends the requestor events that are not
+//               for it: a refusal for the PRIMARY selection before the answer, and before each
+//               chunk a ClientMessage laid out like a PropertyNotify, a PropertyNotify for
+//               another window, and a new value of another property
+//   stall-incr  answers by INCR, sends one chunk, and then stops
+//   huge-incr   answers by INCR announcing 2 GiB, and sends nothing
 //
 // It runs until another client takes the selection, or for 60 s at most.
 #include <unistd.h>
 #include <xcb/xcb.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -25,10 +26,14 @@
 namespace {
 
 xcb_connection_t* c = nullptr;
-xcb_window_t window = 0;
+xcb_window_t root = 0;
 std::string mode;
-std::string logPath;
 std::map<xcb_atom_t, std::string> offered;  // target -> bytes
+struct Transfer {
+    xcb_atom_t target;
+    std::size_t sent;
+};
+std::map<std::pair<xcb_window_t, xcb_atom_t>, Transfer> transfers;  // (requestor, property)
 
 xcb_atom_t intern(const std::string& name) {
     auto* reply = xcb_intern_atom_reply(
@@ -40,68 +45,82 @@ xcb_atom_t intern(const std::string& name) {
 
 std::string nameOf(xcb_atom_t atom) {
     auto* reply = xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr);
-    if (reply == nullptr) return "?";
     std::string name(xcb_get_atom_name_name(reply), xcb_get_atom_name_name_length(reply));
     std::free(reply);
     return name;
 }
 
-void logTarget(xcb_atom_t target) {
-    std::ofstream(logPath, std::ios::app) << nameOf(target) << '\n';
-}
-
-void notify(const xcb_selection_request_event_t& request, xcb_atom_t property) {
+template <typename Event>
+void send(xcb_window_t to, const Event& event) {
     char wire[32] = {};
-    xcb_selection_notify_event_t event{};
-    event.response_type = XCB_SELECTION_NOTIFY;
-    event.time = request.time;
-    event.requestor = request.requestor;
-    event.selection = request.selection;
-    event.target = request.target;
-    event.property = property;
     std::memcpy(wire, &event, sizeof event);
-    xcb_send_event(c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, wire);
-    xcb_flush(c);
+    xcb_send_event(c, 0, to, XCB_EVENT_MASK_NO_EVENT, wire);
 }
 
-void startIncr(const xcb_selection_request_event_t& request, uint32_t announced) {
-    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(c, request.requestor, XCB_CW_EVENT_MASK, &events);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
-                        intern("INCR"), 32, 1, &announced);
-    notify(request, request.property);
-}
-
-void answerWithText(const xcb_selection_request_event_t& request) {
-    static const std::string text = "text, not a picture";
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
-                        intern("UTF8_STRING"), 8, static_cast<uint32_t>(text.size()), text.data());
-    notify(request, request.property);
-}
-
-void answer(const xcb_selection_request_event_t& request) {
-    logTarget(request.target);
+void answer(const xcb_selection_request_event_t& request, const std::string& log) {
+    std::ofstream(log, std::ios::app) << nameOf(request.target) << '\n';
     if (mode == "silent") return;
-    if (mode == "huge-incr") return startIncr(request, 0x80000000u);
     const auto data = offered.find(request.target);
-    if (data == offered.end() && mode == "mistyped") return answerWithText(request);
-    if (data == offered.end()) return notify(request, XCB_NONE);
-    if (mode == "stall-incr") return startIncr(request, static_cast<uint32_t>(data->second.size()));
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
-                        request.target, 8, static_cast<uint32_t>(data->second.size()),
-                        data->second.data());
-    notify(request, request.property);
+    xcb_atom_t property = data == offered.end() ? XCB_NONE : request.property;
+    if (property == XCB_NONE) {
+    } else if (mode.ends_with("incr")) {
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        const uint32_t size = mode == "huge-incr" ? 0x80000000u : uint32_t(data->second.size());
+        xcb_change_window_attributes(c, request.requestor, XCB_CW_EVENT_MASK, &events);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, intern("INCR"),
+                            32, 1, &size);
+        if (mode != "huge-incr") transfers[{request.requestor, property}] = {request.target, 0};
+    } else {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, request.target,
+                            8, uint32_t(data->second.size()), data->second.data());
+    }
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request.time;
+    notify.requestor = request.requestor;
+    notify.selection = request.selection;
+    notify.target = request.target;
+    notify.property = property;
+    if (mode == "incr") {  // an answer first that is not for the CLIPBOARD selection
+        xcb_selection_notify_event_t other = notify;
+        other.selection = XCB_ATOM_PRIMARY;
+        other.property = XCB_NONE;
+        send(request.requestor, other);
+    }
+    send(request.requestor, notify);
 }
 
-// stall-incr: the first deletion of the INCR property gets one chunk; later ones get nothing.
-void sendOneChunk(const xcb_property_notify_event_t& event) {
-    static bool sent = false;
-    if (mode != "stall-incr" || event.state != XCB_PROPERTY_DELETE || sent) return;
-    sent = true;
-    const std::string& png = offered.begin()->second;
-    xcb_change_property(c, XCB_PROP_MODE_APPEND, event.window, event.atom, offered.begin()->first,
-                        8, static_cast<uint32_t>(std::min<size_t>(png.size(), 1000)), png.data());
-    xcb_flush(c);
+// The requestor deleted the property: it took the last chunk and waits for the next.
+void nextChunk(const xcb_property_notify_event_t& event) {
+    const auto found = transfers.find({event.window, event.atom});
+    if (event.state != XCB_PROPERTY_DELETE || found == transfers.end()) return;
+    Transfer& transfer = found->second;
+    const std::string& bytes = offered[transfer.target];
+    if (mode == "stall-incr" && transfer.sent > 0) return;
+    if (mode == "incr") {
+        xcb_client_message_event_t lookalike{};
+        lookalike.response_type = XCB_CLIENT_MESSAGE;
+        lookalike.format = 32;
+        lookalike.window = event.window;
+        lookalike.type = event.atom;  // where a PropertyNotify has its atom; state 0 is NewValue
+        send(event.window, lookalike);
+        xcb_property_notify_event_t elsewhere{};
+        elsewhere.response_type = XCB_PROPERTY_NOTIFY;
+        elsewhere.window = root;
+        elsewhere.atom = event.atom;
+        elsewhere.state = XCB_PROPERTY_NEW_VALUE;
+        send(event.window, elsewhere);
+        const char noise = 'x';
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, event.window, intern("CLIPTINT_NOISE"),
+                            XCB_ATOM_STRING, 8, 1, &noise);
+        xcb_flush(c);
+        ::usleep(20'000);  // so that a reader taking the noise for the chunk finds none yet
+    }
+    const std::size_t size = std::min<std::size_t>(64, bytes.size() - transfer.sent);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, event.window, event.atom, transfer.target, 8,
+                        uint32_t(size), bytes.data() + transfer.sent);
+    transfer.sent += size;
+    if (size == 0) transfers.erase(found);
 }
 
 }  // namespace
@@ -110,29 +129,28 @@ int main(int argc, char** argv) {
     if (argc < 3) return 2;
     ::alarm(60);
     mode = argv[1];
-    logPath = argv[2];
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c) != 0) return 1;
     for (int n = 3; n + 1 < argc; n += 2) {
         std::ifstream file(argv[n + 1], std::ios::binary);
         offered[intern(argv[n])] = {std::istreambuf_iterator<char>(file), {}};
     }
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    window = xcb_generate_id(c);
-    xcb_create_window(c, 0, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+    root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, 0, window, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       XCB_COPY_FROM_PARENT, 0, nullptr);
     const xcb_atom_t clipboard = intern("CLIPBOARD");
     xcb_set_selection_owner(c, window, clipboard, XCB_CURRENT_TIME);
-    xcb_flush(c);
+    std::free(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
+    std::ofstream(argv[2], std::ios::trunc).flush();
     while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
         const int type = event->response_type & 0x7f;
         if (type == XCB_SELECTION_CLEAR) return 0;
-        if (type == XCB_SELECTION_REQUEST) {
-            answer(*reinterpret_cast<xcb_selection_request_event_t*>(event));
-        }
-        if (type == XCB_PROPERTY_NOTIFY) {
-            sendOneChunk(*reinterpret_cast<xcb_property_notify_event_t*>(event));
-        }
+        if (type == XCB_SELECTION_REQUEST)
+            answer(*reinterpret_cast<xcb_selection_request_event_t*>(event), argv[2]);
+        if (type == XCB_PROPERTY_NOTIFY)
+            nextChunk(*reinterpret_cast<xcb_property_notify_event_t*>(event));
+        xcb_flush(c);
         std::free(event);
     }
     return 0;

@@ -2,25 +2,20 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace cliptint::test {
 
-// A compositor of the tests' own, on a thread of the test process: a seat, the data-control
-// managers a test asks for, and one selection shared by all data devices, as the protocols
-// describe. It reaches what a real sway 1.7 cannot show: the ext-data-control-v1 protocol, a
-// compositor without data control (GNOME's mutter), one that refuses a new selection, and one
-// that never passes a paste request on to the selection's owner.
+// A compositor of the tests' own, on a thread of the test process, for what a real sway 1.7
+// cannot show: ext-data-control-v1 (with wlr-data-control-v1 offered beside it, as a decoy that
+// ends any client binding it), a compositor without data control (GNOME's mutter) or without a
+// seat, one that refuses a new selection, and one that ends data devices. One at a time.
 class FakeCompositor {
   public:
     struct Options {
-        bool ext = true;   // offers ext_data_control_manager_v1
-        bool wlr = true;   // offers zwlr_data_control_manager_v1
-        bool seat = true;  // offers a wl_seat
-        // Cancels every new source at once and keeps the old selection.
-        bool refuseSelections = false;
-        // Keeps the pipe of every paste request open and never asks the owner for the data.
-        bool holdPastes = false;
+        bool dataControl = true;        // offers the ext manager and the wlr decoy
+        bool seat = true;               // offers a wl_seat
+        bool refuseSelections = false;  // cancels every new source at once
+        bool finishDevices = false;     // ends every data device as soon as it is made
     };
 
     explicit FakeCompositor(Options options);
@@ -30,9 +25,6 @@ class FakeCompositor {
 
     // The listening socket, an absolute path for WAYLAND_DISPLAY.
     const std::string& socket() const;
-
-    // The data-control manager interfaces that clients have bound so far, in order.
-    std::vector<std::string> boundManagers() const;
 
     struct State;
 

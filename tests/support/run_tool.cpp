@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -26,72 +26,63 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
     return result;
 }
 
-[[noreturn]] void execChild(std::vector<std::string> argv, std::vector<std::string> env, int inFd,
-                            int outFd, int errFd) {
-    ::dup2(inFd, STDIN_FILENO);
-    ::dup2(outFd, STDOUT_FILENO);
-    ::dup2(errFd, STDERR_FILENO);
-    auto args = pointers(argv);
-    if (env.empty()) {
-        ::execvp(args[0], args.data());
-    } else {
-        auto envp = pointers(env);
-        ::execvpe(args[0], args.data(), envp.data());
+// A file holding the bytes, read from its start: the child's stdin, which it may read or not.
+int inputFile(const std::string& input) {
+    const int fd = ::memfd_create("input", MFD_CLOEXEC);
+    if (fd < 0 || ::write(fd, input.data(), input.size()) != ssize_t(input.size()) ||
+        ::lseek(fd, 0, SEEK_SET) != 0) {
+        throw std::runtime_error("input file");
     }
-    ::_exit(127);
-}
-
-// Reads both pipes until they close or the deadline passes, feeding input to the child.
-bool collect(int outFd, int errFd, int inFd, const std::string& input, ToolRun& run,
-             std::chrono::steady_clock::time_point deadline) {
-    std::size_t fed = 0;
-    if (input.empty() && inFd >= 0) ::close(std::exchange(inFd, -1));
-    while (outFd >= 0 || errFd >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
-        if (::poll(fds, 3, static_cast<int>(left.count())) < 0) continue;
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].revents == 0) continue;
-            char buffer[65536];
-            const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
-            int& fd = k == 0 ? outFd : errFd;
-            if (got <= 0) {
-                ::close(std::exchange(fd, -1));
-                continue;
-            }
-            (k == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(got));
-        }
-        if (inFd >= 0 && fds[2].revents != 0) {
-            const ssize_t put = ::write(inFd, input.data() + fed, input.size() - fed);
-            if (put > 0) fed += static_cast<std::size_t>(put);
-            if (put <= 0 || fed == input.size()) ::close(std::exchange(inFd, -1));
-        }
-    }
-    if (inFd >= 0) ::close(inFd);
-    return true;
+    return fd;
 }
 
 }  // namespace
 
 ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
                    const std::vector<std::string>& env, const std::string& input) {
-    int out[2], err[2], in[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
-        ::pipe2(in, O_CLOEXEC) != 0) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
     }
+    const int in = inputFile(input);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
-    if (pid == 0) execChild(argv, env, in[0], out[1], err[1]);
+    if (pid == 0) {
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        auto args = std::vector(argv), envp = std::vector(env);
+        if (env.empty()) ::execvp(args[0].c_str(), pointers(args).data());
+        ::execvpe(args[0].c_str(), pointers(args).data(), pointers(envp).data());
+        ::_exit(127);
+    }
+    ::close(in);
     ::close(out[1]);
     ::close(err[1]);
-    ::close(in[0]);
-    ::signal(SIGPIPE, SIG_IGN);
 
+    // Reads both pipes until they close or the deadline passes.
     ToolRun run;
-    const bool finished = collect(out[0], err[0], in[1], input, run, start + timeout);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    bool finished = true;
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            start + timeout - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            finished = false;
+            break;
+        }
+        if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].revents == 0) continue;
+            char buffer[65536];
+            const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
+            if (got > 0) (k == 0 ? run.out : run.err).append(buffer, std::size_t(got));
+            if (got <= 0) ::close(std::exchange(fds[k].fd, -1));
+        }
+    }
+    for (const auto& fd : fds) {
+        if (fd.fd >= 0) ::close(fd.fd);
+    }
     if (!finished) ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -110,9 +101,8 @@ ToolRun runTool(const std::vector<std::string>& words, std::chrono::milliseconds
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/cliptint-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
+    path_ = std::string(base != nullptr ? base : "/tmp") + "/cliptint-test-XXXXXX";
+    if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp");
 }
 
 TempDir::~TempDir() {
@@ -126,8 +116,8 @@ std::string readWholeFile(const std::string& path) {
 }
 
 void writeWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string testData(const std::string& name) {

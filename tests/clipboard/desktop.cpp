@@ -1,0 +1,196 @@
+#include "clipboard/desktop.hpp"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace cliptint::test {
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::string kPath = "PATH=/usr/local/bin:/usr/bin:/bin";
+
+// Forks and execs with stdin on /dev/null, stdout and stderr appended to the files.
+pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env,
+            const std::string& out = "/dev/null", const std::string& err = "/dev/null") {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 1);
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 2);
+    std::vector<char*> args, envp;
+    for (auto& word : argv)
+        args.push_back(word.data());
+    for (auto& entry : env)
+        envp.push_back(entry.data());
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
+    ::execvpe(args[0], args.data(), envp.data());
+    ::_exit(127);
+}
+
+// SIGTERM, then SIGKILL when the process has not ended within 5 s.
+void stop(pid_t pid) {
+    if (pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    for (const auto end = Clock::now() + 5s; ::waitpid(pid, nullptr, WNOHANG) == 0;) {
+        if (Clock::now() > end) ::kill(pid, SIGKILL);
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+// Waits up to the timeout for the condition; false when it never held.
+bool await(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    for (const auto end = Clock::now() + timeout; !condition(); std::this_thread::sleep_for(20ms)) {
+        if (Clock::now() > end) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        result.push_back(line);
+    return result;
+}
+
+}  // namespace
+
+Desktop::Desktop(Backend backend) : backend_(backend) {
+    const std::string log = dir_.file("server.log"), shown = dir_.file("display");
+    std::string name;
+    std::function<bool()> started;
+    if (backend == Backend::x11) {
+        // Xvfb picks a free display number and writes it once it accepts connections.
+        server_ = spawn(
+            {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "64x64x24"},
+            {kPath}, shown, log);
+        started = [&] { return (name = readWholeFile(shown)).ends_with('\n'); };
+    } else {
+        std::vector<std::string> argv{"sway", "-c", dir_.file("config")};
+        if (::getuid() == 0) {
+            const passwd* nobody = ::getpwnam("nobody");
+            if (nobody == nullptr) throw std::runtime_error("no account \"nobody\" for sway");
+            if (::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
+                throw std::runtime_error("cannot hand " + dir_.path() + " to nobody");
+            argv.insert(argv.begin(),
+                        {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
+                         "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"});
+        }
+        ::chmod(dir_.path().c_str(), 0700);
+        writeWholeFile(dir_.file("config"), "xwayland disable\n");
+        server_ =
+            spawn(argv,
+                  {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
+                   "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", kPath},
+                  log, log);
+        // sway names its socket wayland-N; the lock file beside it is not the socket.
+        started = [&] {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(dir_.path(), error)) {
+                if (entry.path().filename().string().starts_with("wayland-") &&
+                    entry.is_socket(error))
+                    name = entry.path();
+            }
+            return !name.empty();
+        };
+    }
+    if (!await([&] { return started() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 20s) ||
+        name.empty() || (backend == Backend::x11 && !name.ends_with('\n'))) {
+        stop(server_);
+        throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
+    }
+    // Built by append: GCC 12 warns falsely (-Wrestrict) on ":" + name.
+    if (backend == Backend::x11) name = std::string("DISPLAY=:").append(name, 0, name.size() - 1);
+    if (backend == Backend::wayland) name = std::string("WAYLAND_DISPLAY=").append(name);
+    env_ = {name, kPath};
+}
+
+Desktop::~Desktop() {
+    for (const pid_t pid : running(""))
+        ::kill(pid, SIGKILL);
+    for (const pid_t pid : started_)
+        ::waitpid(pid, nullptr, 0);
+    stop(server_);
+}
+
+ToolRun Desktop::tool(const std::vector<std::string>& words) const {
+    return runTool(words, 60s, env_);
+}
+
+void Desktop::copy(const std::string& type, const std::string& bytes) {
+    const auto before = running("");  // the owner, which the peer's copy ends
+    if (backend_ == Backend::x11) {
+        // xclip -quiet stays in the foreground, serving until another client takes the clipboard.
+        const std::string file = dir_.file("copy-" + std::to_string(++copies_));
+        writeWholeFile(file, bytes);
+        start({"xclip", "-quiet", "-selection", "clipboard", "-t", type, "-i", file});
+    } else {
+        // wl-copy leaves a process behind to serve the data, holding whatever output it was
+        // given; with its output elsewhere, the run ends when wl-copy has set the selection.
+        runProgram({"sh", "-c", "exec wl-copy --type \"$0\" >/dev/null 2>&1", type}, 20s, env_,
+                   bytes);
+    }
+    const auto copied = [&] {
+        const auto now = running("");
+        return std::ranges::find_first_of(before, now) == before.end() &&
+               std::ranges::count(types(), type) == 1;
+    };
+    if (!await(copied, 10s)) {
+        throw std::runtime_error("the peer did not put " + type + " on the clipboard");
+    }
+}
+
+void Desktop::start(const std::vector<std::string>& argv) {
+    started_.push_back(spawn(argv, env_));
+}
+
+std::string Desktop::pasteCommand(const std::string& type) const {
+    if (backend_ == Backend::x11) return "xclip -selection clipboard -o -t " + type;
+    return "wl-paste --no-newline --type " + type;
+}
+
+std::string Desktop::paste(const std::string& type) const {
+    return runProgram({"sh", "-c", pasteCommand(type)}, 60s, env_).out;
+}
+
+std::vector<std::string> Desktop::types() const {
+    if (backend_ == Backend::x11) return lines(paste("TARGETS"));
+    return lines(runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
+}
+
+std::vector<pid_t> Desktop::running(const std::string& exe) const {
+    std::vector<pid_t> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const pid_t pid = std::stoi(name);
+        const auto path = fs::read_symlink(entry.path() / "exe", error);  // none for a zombie
+        if (error || pid == ::getpid() || pid == server_) continue;
+        if (!exe.empty() && path.filename() != fs::path(exe).filename()) continue;
+        const std::string environ = '\0' + readWholeFile(entry.path() / "environ");
+        if (environ.find('\0' + env_[0] + '\0') == std::string::npos) continue;
+        found.push_back(pid);
+    }
+    return found;
+}
+
+}  // namespace cliptint::test

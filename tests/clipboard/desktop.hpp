@@ -1,0 +1,58 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/run_tool.hpp"
+
+namespace cliptint::test {
+
+enum class Backend { x11, wayland };
+inline void PrintTo(Backend backend, std::ostream* out) {
+    *out << (backend == Backend::x11 ? "X11" : "Wayland");
+}
+
+// A private desktop for one test: an Xvfb, or a headless sway, with the clipboard tools a user
+// has on it (xclip; wl-copy and wl-paste) as the tool's peers. sway refuses to run as root, so
+// under root it runs as the existing account "nobody" in a runtime folder of its own (mode 0700);
+// root reaches its socket all the same. Stops, within bounded time, every program left running
+// on it. Desktops may run side by side, one per thread. Throws std::runtime_error when the server
+// does not start.
+class Desktop {
+  public:
+    explicit Desktop(Backend backend);
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+    ~Desktop();
+
+    Backend backend() const { return backend_; }
+    // The whole environment of the tool and the peers: this desktop, PATH, nothing else (no
+    // other display, so nothing can fall back to the other backend).
+    const std::vector<std::string>& env() const { return env_; }
+    ToolRun tool(const std::vector<std::string>& words) const;
+
+    // Starts the program on this desktop, in the background; it is stopped with the desktop.
+    void start(const std::vector<std::string>& argv);
+    // The peer puts the bytes on the clipboard under the type; returns once they are offered.
+    void copy(const std::string& type, const std::string& bytes);
+    // The peer's paste command for the type, for a shell.
+    std::string pasteCommand(const std::string& type) const;
+    std::string paste(const std::string& type) const;
+    std::vector<std::string> types() const;  // the types the clipboard offers
+
+    // The programs of that path running on this desktop (the tool's detached owners, peers).
+    std::vector<pid_t> running(const std::string& exe) const;
+
+  private:
+    Backend backend_;
+    TempDir dir_;
+    pid_t server_ = -1;
+    std::vector<std::string> env_;
+    std::vector<pid_t> started_;  // reaped here, and only these: other threads have children too
+    int copies_ = 0;
+};
+
+}  // namespace cliptint::test
