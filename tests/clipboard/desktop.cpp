@@ -26,14 +26,10 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kPath = "PATH=/usr/local/bin:/usr/bin:/bin";
 
-// Forks and execs with stdin on /dev/null, stdout and stderr appended to the files.
+// Forks and execs with stdin on /dev/null, stdout and stderr appended to the files. The child
+// allocates nothing: in a threaded test another thread may hold the allocator's lock at the fork.
 pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env,
             const std::string& out = "/dev/null", const std::string& err = "/dev/null") {
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    ::dup2(::open("/dev/null", O_RDONLY), 0);
-    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 1);
-    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 2);
     std::vector<char*> args, envp;
     for (auto& word : argv)
         args.push_back(word.data());
@@ -41,6 +37,11 @@ pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env,
         envp.push_back(entry.data());
     args.push_back(nullptr);
     envp.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 1);
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 2);
     ::execvpe(args[0], args.data(), envp.data());
     ::_exit(127);
 }

@@ -45,15 +45,19 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
         throw std::runtime_error("pipe");
     }
     const int in = inputFile(input);
+    // Everything the child needs is made before the fork: tests run programs from several
+    // threads, and a child of a threaded process that allocates may wait for ever on a lock
+    // another thread held at the fork.
+    auto args = std::vector(argv), envp = std::vector(env);
+    const std::vector<char*> argp = pointers(args), envpp = pointers(envp);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(in, STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
-        auto args = std::vector(argv), envp = std::vector(env);
-        if (env.empty()) ::execvp(args[0].c_str(), pointers(args).data());
-        ::execvpe(args[0].c_str(), pointers(args).data(), pointers(envp).data());
+        if (env.empty()) ::execvp(argp[0], argp.data());
+        ::execvpe(argp[0], argp.data(), envpp.data());
         ::_exit(127);
     }
     ::close(in);
