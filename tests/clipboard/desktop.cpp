@@ -76,8 +76,9 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 // A compositor's command line, run with DIR as its runtime folder and home, headless, rendering
-// in software. mutter runs the command after "--" in its session, which writes the session's
-// environment (mutter's XWayland display and authority file) to DIR/session.
+// in software. mutter runs the command after "--" in its session: mutter_session.py, which gives
+// the seat a keyboard and writes the session's environment (mutter's XWayland display and its
+// authority file) to DIR/session.
 std::vector<std::string> compositor(Backend backend, const std::string& dir) {
     if (backend == Backend::wayland) return {"sway", "-c", dir + "/config"};
     // kwin_wayland carries a file capability, which exec refuses where the capability is not
@@ -102,9 +103,8 @@ std::vector<std::string> compositor(Backend backend, const std::string& dir) {
             "--virtual-monitor",
             "640x480",
             "--",
-            "sh",
-            "-c",
-            "env >\"$0/env\" && mv \"$0/env\" \"$0/session\" && exec sleep infinity",
+            "python3",
+            CLIPTINT_MUTTER_SESSION,
             dir};
 }
 
@@ -148,7 +148,7 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
                     name = entry.path();
             }
             return !name.empty() &&
-                   (backend != Backend::mutter || fs::exists(dir_.file("session"), error));
+                   (backend < Backend::mutter || fs::exists(dir_.file("session"), error));
         };
     }
     if (!await([&] { return started() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) ||
