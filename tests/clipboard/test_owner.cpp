@@ -1,14 +1,15 @@
 // A CLIPBOARD owner that misbehaves as no real peer does, written apart from the tool's own X11
-// code. It offers the files it is given under their targets (typed as the target), refuses other
-// targets, logs every target it is asked for, and creates the log once it owns the clipboard:
+// code. It offers the file as image/png, refuses other targets, logs every target it is asked
+// for, and creates the log once it owns the clipboard:
 //
-//   cliptint_test_owner MODE LOG [TARGET FILE]...
+//   cliptint_test_owner MODE LOG FILE
 //
+//   plain       answers with the whole file in the property
 //   silent      never answers a request
 //   incr        answers by INCR in 64-byte chunks, and sends the requestor events that are not
-//               for it: a refusal for the PRIMARY selection before the answer, and before each
-//               chunk a ClientMessage laid out like a PropertyNotify, a PropertyNotify for
-//               another window, and a new value of another property
+//               for it: refusals for the PRIMARY selection and for another window before the
+//               answer, and before each chunk a ClientMessage laid out like a PropertyNotify, a
+//               PropertyNotify for another window, and a new value of another property
 //   stall-incr  answers by INCR, sends one chunk, and then stops
 //   huge-incr   answers by INCR announcing 2 GiB, and sends nothing
 //
@@ -22,18 +23,16 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace {
 
 xcb_connection_t* c = nullptr;
 xcb_window_t root = 0;
 std::string mode;
-std::map<xcb_atom_t, std::string> offered;  // target -> bytes
-struct Transfer {
-    xcb_atom_t target;
-    std::size_t sent;
-};
-std::map<std::pair<xcb_window_t, xcb_atom_t>, Transfer> transfers;  // (requestor, property)
+xcb_atom_t png = XCB_NONE;
+std::string offered;
+std::map<std::pair<xcb_window_t, xcb_atom_t>, std::size_t> sent;  // (requestor, property) -> bytes
 
 xcb_atom_t intern(const std::string& name) {
     auto* reply = xcb_intern_atom_reply(
@@ -60,19 +59,18 @@ void send(xcb_window_t to, const Event& event) {
 void answer(const xcb_selection_request_event_t& request, const std::string& log) {
     std::ofstream(log, std::ios::app) << nameOf(request.target) << '\n';
     if (mode == "silent") return;
-    const auto data = offered.find(request.target);
-    xcb_atom_t property = data == offered.end() ? XCB_NONE : request.property;
+    const xcb_atom_t property = request.target == png ? request.property : XCB_NONE;
     if (property == XCB_NONE) {
     } else if (mode.ends_with("incr")) {
         const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        const uint32_t size = mode == "huge-incr" ? 0x80000000u : uint32_t(data->second.size());
+        const uint32_t size = mode == "huge-incr" ? 0x80000000u : uint32_t(offered.size());
         xcb_change_window_attributes(c, request.requestor, XCB_CW_EVENT_MASK, &events);
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, intern("INCR"),
                             32, 1, &size);
-        if (mode != "huge-incr") transfers[{request.requestor, property}] = {request.target, 0};
+        if (mode != "huge-incr") sent[{request.requestor, property}] = 0;
     } else {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, request.target,
-                            8, uint32_t(data->second.size()), data->second.data());
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, png, 8,
+                            uint32_t(offered.size()), offered.data());
     }
     xcb_selection_notify_event_t notify{};
     notify.response_type = XCB_SELECTION_NOTIFY;
@@ -81,10 +79,13 @@ void answer(const xcb_selection_request_event_t& request, const std::string& log
     notify.selection = request.selection;
     notify.target = request.target;
     notify.property = property;
-    if (mode == "incr") {  // an answer first that is not for the CLIPBOARD selection
+    if (mode == "incr") {  // refusals first, for the PRIMARY selection and for another window
         xcb_selection_notify_event_t other = notify;
-        other.selection = XCB_ATOM_PRIMARY;
         other.property = XCB_NONE;
+        other.selection = XCB_ATOM_PRIMARY;
+        send(request.requestor, other);
+        other.selection = notify.selection;
+        other.requestor = root;
         send(request.requestor, other);
     }
     send(request.requestor, notify);
@@ -92,11 +93,9 @@ void answer(const xcb_selection_request_event_t& request, const std::string& log
 
 // The requestor deleted the property: it took the last chunk and waits for the next.
 void nextChunk(const xcb_property_notify_event_t& event) {
-    const auto found = transfers.find({event.window, event.atom});
-    if (event.state != XCB_PROPERTY_DELETE || found == transfers.end()) return;
-    Transfer& transfer = found->second;
-    const std::string& bytes = offered[transfer.target];
-    if (mode == "stall-incr" && transfer.sent > 0) return;
+    const auto found = sent.find({event.window, event.atom});
+    if (event.state != XCB_PROPERTY_DELETE || found == sent.end()) return;
+    if (mode == "stall-incr" && found->second > 0) return;
     if (mode == "incr") {
         xcb_client_message_event_t lookalike{};
         lookalike.response_type = XCB_CLIENT_MESSAGE;
@@ -116,25 +115,24 @@ void nextChunk(const xcb_property_notify_event_t& event) {
         xcb_flush(c);
         ::usleep(20'000);  // so that a reader taking the noise for the chunk finds none yet
     }
-    const std::size_t size = std::min<std::size_t>(64, bytes.size() - transfer.sent);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, event.window, event.atom, transfer.target, 8,
-                        uint32_t(size), bytes.data() + transfer.sent);
-    transfer.sent += size;
-    if (size == 0) transfers.erase(found);
+    const std::size_t size = std::min<std::size_t>(64, offered.size() - found->second);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, event.window, event.atom, png, 8, uint32_t(size),
+                        offered.data() + found->second);
+    found->second += size;
+    if (size == 0) sent.erase(found);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return 2;
+    if (argc != 4) return 2;
     ::alarm(60);
     mode = argv[1];
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c) != 0) return 1;
-    for (int n = 3; n + 1 < argc; n += 2) {
-        std::ifstream file(argv[n + 1], std::ios::binary);
-        offered[intern(argv[n])] = {std::istreambuf_iterator<char>(file), {}};
-    }
+    png = intern("image/png");
+    std::ifstream file(argv[3], std::ios::binary);
+    offered.assign(std::istreambuf_iterator<char>(file), {});
     root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     const xcb_window_t window = xcb_generate_id(c);
     xcb_create_window(c, 0, window, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
