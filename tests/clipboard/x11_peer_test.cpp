@@ -1,10 +1,11 @@
-// X11 peers that misbehave as xclip does not, with this process on their display: owners of the
-// tests' own (test_owner.cpp) read from here, and requestors written here with raw requests
-// against the tool's owner.
+// X11 peers that misbehave as xclip does not, with this process on their display: an owner of the
+// tests' own on a thread, read from here, and requestors written here with raw requests against
+// the tool's owner.
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <cstring>
+#include <map>
 #include <thread>
 
 #include "clipboard/desktop.hpp"
@@ -24,24 +25,123 @@ Bytes pattern(std::size_t size) {
     return bytes;
 }
 
+enum class Mode {
+    plain,      // answers with the whole picture in the property
+    silent,     // never answers a request
+    incr,       // answers by INCR in 64-byte chunks, among events not for the requestor
+    stallIncr,  // answers by INCR, sends one chunk, and then stops
+    hugeIncr,   // answers by INCR announcing 2 GiB, and sends nothing
+};
+
+// A CLIPBOARD owner that offers the bytes as image/png and refuses other targets, on a
+// connection and thread of its own; only its connection is set up by the tool's code. In incr
+// mode it sends before its answer refusals for the PRIMARY selection and for another window, and
+// before each chunk a ClientMessage laid out like a PropertyNotify, a PropertyNotify for another
+// window and a new value of another property.
+class TestOwner {
+  public:
+    std::vector<xcb_atom_t> asked;  // the targets asked for, once the owner is stopped
+
+    TestOwner(Mode mode, Bytes bytes) : mode_(mode), bytes_(std::move(bytes)) {
+        xcb_set_selection_owner(c_, s_.window, s_.atoms.clipboard, XCB_CURRENT_TIME);
+        x11::awaitReply<xcb_get_selection_owner_reply_t>(
+            c_, xcb_get_selection_owner(c_, s_.atoms.clipboard), x11::answerDeadline());
+        thread_ = std::jthread([this](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+                const auto event = x11::nextEvent(c_, Clock::now() + 50ms);
+                const int type = event ? x11::responseType(*event) : 0;
+                if (type == XCB_SELECTION_CLEAR) return;
+                if (type == XCB_SELECTION_REQUEST)
+                    answer(x11::eventAs<xcb_selection_request_event_t>(*event));
+                if (type == XCB_PROPERTY_NOTIFY)
+                    nextChunk(x11::eventAs<xcb_property_notify_event_t>(*event));
+            }
+        });
+    }
+    void stop() {
+        thread_.request_stop();
+        thread_.join();
+    }
+
+  private:
+    template <typename Event>
+    void send(xcb_window_t to, const Event& event) {
+        char wire[32] = {};
+        std::memcpy(wire, &event, sizeof event);
+        xcb_send_event(c_, 0, to, XCB_EVENT_MASK_NO_EVENT, wire);
+    }
+
+    void answer(const xcb_selection_request_event_t& request) {
+        asked.push_back(request.target);
+        if (mode_ == Mode::silent) return;
+        const xcb_atom_t property = request.target == s_.atoms.png ? request.property : XCB_NONE;
+        if (property != XCB_NONE && mode_ == Mode::plain) {
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, property,
+                                s_.atoms.png, 8, std::uint32_t(bytes_.size()), bytes_.data());
+        } else if (property != XCB_NONE) {
+            const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            const std::uint32_t size = mode_ == Mode::hugeIncr ? 1u << 31 : bytes_.size();
+            xcb_change_window_attributes(c_, request.requestor, XCB_CW_EVENT_MASK, &events);
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, property,
+                                s_.atoms.incr, 32, 1, &size);
+            if (mode_ != Mode::hugeIncr) sent_[{request.requestor, property}] = 0;
+        }
+        const auto notify = [&](xcb_window_t requestor, xcb_atom_t selection, xcb_atom_t answer) {
+            send(request.requestor,
+                 xcb_selection_notify_event_t{XCB_SELECTION_NOTIFY, 0, 0, request.time, requestor,
+                                              selection, request.target, answer});
+        };
+        if (mode_ == Mode::incr) {
+            notify(request.requestor, XCB_ATOM_PRIMARY, XCB_NONE);
+            notify(s_.window, request.selection, XCB_NONE);
+        }
+        notify(request.requestor, request.selection, property);
+    }
+
+    // The requestor deleted the property: it took the last chunk and waits for the next.
+    void nextChunk(const xcb_property_notify_event_t& event) {
+        const auto found = sent_.find({event.window, event.atom});
+        if (event.state != XCB_PROPERTY_DELETE || found == sent_.end()) return;
+        if (mode_ == Mode::stallIncr && found->second > 0) return;
+        if (mode_ == Mode::incr) {
+            // A ClientMessage has its type where a PropertyNotify has its atom; 0 is NewValue.
+            send(event.window, xcb_client_message_event_t{
+                                   XCB_CLIENT_MESSAGE, 32, 0, event.window, event.atom, {}});
+            send(event.window, xcb_property_notify_event_t{XCB_PROPERTY_NOTIFY,
+                                                           0,
+                                                           0,
+                                                           s_.window,
+                                                           event.atom,
+                                                           0,
+                                                           XCB_PROPERTY_NEW_VALUE,
+                                                           {}});
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, event.window, XCB_ATOM_CUT_BUFFER2,
+                                XCB_ATOM_STRING, 8, 1, "x");
+            xcb_flush(c_);
+            // A reader taking the noise for the chunk finds none yet.
+            std::this_thread::sleep_for(20ms);
+        }
+        const std::size_t size = std::min<std::size_t>(64, bytes_.size() - found->second);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, event.window, event.atom, s_.atoms.png, 8,
+                            std::uint32_t(size), bytes_.data() + found->second);
+        found->second += size;
+        if (size == 0) sent_.erase(found);
+    }
+
+    Mode mode_;
+    Bytes bytes_;
+    x11::Session s_ = std::move(*x11::openSession());
+    xcb_connection_t* c_ = s_.c();
+    std::map<std::pair<xcb_window_t, xcb_atom_t>, std::size_t> sent_;  // (requestor, property)
+    std::jthread thread_;
+};
+
 class X11Peers : public testing::Test {
   protected:
     Desktop desktop{Backend::x11};
-    TempDir dir;
 
     X11Peers() { ::setenv("DISPLAY", desktop.env()[0].c_str() + 8, 1); }
     ~X11Peers() override { ::unsetenv("DISPLAY"); }
-
-    // The test owner in the mode takes the clipboard, offering the bytes; returns its log's path.
-    std::string own(const std::string& mode, const Bytes& bytes) {
-        const std::string log = dir.file(mode + ".log");
-        writeWholeFile(dir.file(mode), std::string(bytes.begin(), bytes.end()));
-        desktop.start({CLIPTINT_TEST_OWNER, mode, log, dir.file(mode)});
-        for (const auto end = std::chrono::steady_clock::now() + 10s;
-             !std::filesystem::exists(log) && std::chrono::steady_clock::now() < end;)
-            std::this_thread::sleep_for(10ms);
-        return log;
-    }
 
     // The next event of the type for the session, or nullptr after the answer deadline.
     static x11::XcbEvent await(const x11::Session& s, int type) {
@@ -62,27 +162,28 @@ class X11Peers : public testing::Test {
 };
 
 TEST_F(X11Peers, OwnerThatStallsOrAnnouncesTooMuchEndsTheReadWithoutAskingForTiff) {
-    const std::pair<const char*, std::string> cases[] = {
-        {"silent", "none"},
-        {"stall-incr", "none"},
+    const std::pair<Mode, std::string> cases[] = {
+        {Mode::silent, "none"},
+        {Mode::stallIncr, "none"},
         // Refused from INCR's announced 2 GiB alone, before a byte arrives or is allocated.
-        {"huge-incr", "ERR picture size"},
+        {Mode::hugeIncr, "ERR picture size"},
     };
     for (const auto& [mode, expected] : cases) {
-        const std::string log = own(mode, pattern(1000));
-        const auto read = readClipboard(*connectX11Clipboard());
-        EXPECT_EQ(read ? (*read ? "bytes" : "none") : "ERR " + read.error(), expected) << mode;
-        EXPECT_EQ(readWholeFile(log), "image/png\n") << mode;
+        TestOwner owner(mode, pattern(1000));
+        auto pb = connectX11Clipboard();
+        const auto read = readClipboard(*pb);
+        EXPECT_EQ(read ? (*read ? "bytes" : "none") : "ERR " + read.error(), expected);
+        owner.stop();
+        EXPECT_EQ(owner.asked, std::vector{x11::openSession()->atoms.png}) << expected;
     }
 }
 
-// The incr owner sends before its answer a refusal for PRIMARY, and before each chunk a
-// ClientMessage laid out like a PropertyNotify, a PropertyNotify for another window and a new
-// value of another property: a reader taking any of them for its own ends early or waits forever.
+// The incr owner's events that are not for the reader: one taken for its own ends the read early
+// or leaves it waiting for a chunk that never comes.
 TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
     const Bytes bytes = pattern(1000);
-    for (const char* mode : {"plain", "incr"}) {
-        own(mode, bytes);
+    for (const Mode mode : {Mode::plain, Mode::incr}) {
+        TestOwner owner(mode, bytes);
         auto session = x11::openSession();
         ASSERT_TRUE(session);
         for (const std::int64_t limit : {1000, 999}) {
@@ -90,7 +191,7 @@ TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
             const std::string shown = !read         ? "ERR " + read.error()
                                       : read->bytes ? (*read->bytes == bytes ? "whole" : "wrong")
                                                     : "none";
-            EXPECT_EQ(shown, limit == 1000 ? "whole" : "ERR picture size") << mode << limit;
+            EXPECT_EQ(shown, limit == 1000 ? "whole" : "ERR picture size") << limit;
         }
     }
 }
