@@ -5,7 +5,6 @@
 // devices.
 
 #include <gtest/gtest.h>
-#include <sys/eventfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wayland-server.h>
@@ -127,11 +126,6 @@ void bindSeat(wl_client* client, void*, std::uint32_t, std::uint32_t id) {
                                    nullptr, nullptr);
 }
 
-int stop(int, std::uint32_t, void* display) {
-    wl_display_terminate(static_cast<wl_display*>(display));
-    return 0;
-}
-
 // The compositor, which this process connects to the way every client does. One at a time.
 class FakeCompositor {
   public:
@@ -145,29 +139,26 @@ class FakeCompositor {
             wl_global_create(display_, &zwlr_data_control_manager_v1_interface, 2, nullptr,
                              bindWlrDecoy);
         }
-        stopSource_ = wl_event_loop_add_fd(wl_display_get_event_loop(display_), stopFd_,
-                                           WL_EVENT_READABLE, stop, display_);
-        thread_ = std::thread([this] { wl_display_run(display_); });
+        thread_ = std::jthread([this](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+                wl_display_flush_clients(display_);
+                wl_event_loop_dispatch(wl_display_get_event_loop(display_), 50);
+            }
+        });
         ::setenv("WAYLAND_DISPLAY", socket_.c_str(), 1);
     }
     ~FakeCompositor() {
         ::unsetenv("WAYLAND_DISPLAY");
-        const std::uint64_t one = 1;
-        if (::write(stopFd_, &one, sizeof one) != sizeof one) std::abort();
-        thread_.join();
-        wl_event_source_remove(stopSource_);
+        thread_ = {};
         wl_display_destroy_clients(display_);
         wl_display_destroy(display_);
-        ::close(stopFd_);
     }
 
   private:
     TempDir dir_;
     std::string socket_ = dir_.file("wayland-fake");
     wl_display* display_ = wl_display_create();
-    int stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-    wl_event_source* stopSource_ = nullptr;
-    std::thread thread_;
+    std::jthread thread_;
 };
 
 // A write, and then a read by another client; the owners left behind end with the compositor.
