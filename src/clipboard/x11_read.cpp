@@ -70,7 +70,8 @@ std::optional<PropertyHead> peekProperty(const Session& session, xcb_atom_t prop
 // Appends the whole property to data in chunks of kChunkWords; the read that reaches the end
 // deletes it, which tells the owner it was taken (ICCCM 2.4). False when a reply does not come
 // in time or the property changes under the reads.
-Result<bool> takeProperty(const Session& session, xcb_atom_t property, Bytes& data) {
+Result<bool> takeProperty(const Session& session, xcb_atom_t property, std::int64_t maxBytes,
+                          Bytes& data) {
     for (std::uint32_t offset = 0;; offset += kChunkWords) {
         const auto cookie = xcb_get_property(session.c(), 1, session.window, property,
                                              XCB_GET_PROPERTY_TYPE_ANY, offset, kChunkWords);
@@ -78,7 +79,7 @@ Result<bool> takeProperty(const Session& session, xcb_atom_t property, Bytes& da
             awaitReply<xcb_get_property_reply_t>(session.c(), cookie, answerDeadline());
         if (!reply) return false;
         const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
-        if (std::int64_t(data.size() + length) > kMaxInputBytes) {
+        if (std::int64_t(data.size() + length) > maxBytes) {
             return std::unexpected("picture size");
         }
         const auto* value = static_cast<const std::uint8_t*>(xcb_get_property_value(reply.get()));
@@ -91,9 +92,9 @@ Result<bool> takeProperty(const Session& session, xcb_atom_t property, Bytes& da
 // ICCCM 2.7.2: deleting the INCR property starts the transfer; the owner then puts each chunk
 // into the property and waits for us to delete it, and a zero-length chunk ends the data.
 Result<Conversion> readIncrementally(const Session& session, xcb_atom_t target, xcb_atom_t property,
-                                     std::uint32_t sizeAtLeast) {
+                                     std::uint32_t sizeAtLeast, std::int64_t maxBytes) {
     xcb_delete_property(session.c(), session.window, property);
-    if (sizeAtLeast > kMaxInputBytes) return std::unexpected("picture size");
+    if (sizeAtLeast > maxBytes) return std::unexpected("picture size");
     Bytes data;
     data.reserve(sizeAtLeast);
     for (;;) {
@@ -102,10 +103,10 @@ Result<Conversion> readIncrementally(const Session& session, xcb_atom_t target, 
         if (!head) return stalled();
         if (head->size == 0) break;
         if (!holds(*head, target)) return Conversion{};
-        if (std::int64_t(data.size()) + head->size > kMaxInputBytes) {
+        if (std::int64_t(data.size()) + head->size > maxBytes) {
             return std::unexpected("picture size");
         }
-        const auto taken = takeProperty(session, property, data);
+        const auto taken = takeProperty(session, property, maxBytes, data);
         if (!taken) return std::unexpected(taken.error());
         if (!*taken) return stalled();
     }
@@ -115,7 +116,7 @@ Result<Conversion> readIncrementally(const Session& session, xcb_atom_t target, 
 
 }  // namespace
 
-Result<Conversion> convertClipboard(Session& session, xcb_atom_t target) {
+Result<Conversion> convertClipboard(Session& session, xcb_atom_t target, std::int64_t maxBytes) {
     xcb_convert_selection(session.c(), session.window, session.atoms.clipboard, target,
                           session.atoms.transfer, session.time);
     const auto property = awaitSelectionNotify(session, answerDeadline());
@@ -125,16 +126,16 @@ Result<Conversion> convertClipboard(Session& session, xcb_atom_t target) {
     const auto head = peekProperty(session, *property);
     if (!head) return stalled();
     if (head->type == session.atoms.incr) {
-        return readIncrementally(session, target, *property, head->firstWord);
+        return readIncrementally(session, target, *property, head->firstWord, maxBytes);
     }
     if (!holds(*head, target)) {
         xcb_delete_property(session.c(), session.window, *property);
         return Conversion{};
     }
-    if (head->size > kMaxInputBytes) return std::unexpected("picture size");
+    if (head->size > maxBytes) return std::unexpected("picture size");
     Bytes data;
     data.reserve(head->size);
-    const auto taken = takeProperty(session, *property, data);
+    const auto taken = takeProperty(session, *property, maxBytes, data);
     if (!taken) return std::unexpected(taken.error());
     if (!*taken) return stalled();
     return Conversion{std::move(data)};

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 
 #include "clipboard/choose_clipboard.hpp"
@@ -10,37 +9,32 @@
 namespace cliptint::test {
 namespace {
 
-// Holds bytes under types, logs every call, and fails the calls it is told to.
-class FakeClipboard final : public Clipboard {
-  public:
+// Holds bytes under types, logs every call ("png", "tiff", "clear", "put"), and fails the one
+// named in failing, with its name as the error.
+struct FakeClipboard final : Clipboard {
     std::map<PictureType, Bytes> held;
-    std::map<std::string, std::string> failures;  // call -> its error
-    std::string log;                              // one word per call: "png", "clear", ...
+    std::string failing, log;
 
+    Result<void> call(const std::string& name) {
+        log += name + " ";
+        if (name == failing) return std::unexpected(name);
+        return {};
+    }
     Result<std::optional<Bytes>> dataForType(PictureType type) override {
-        const std::string call = type == PictureType::png ? "png" : "tiff";
-        if (auto failed = fails(call)) return std::unexpected(*failed);
-        const auto found = held.find(type);
-        if (found == held.end()) return std::nullopt;
-        return found->second;
+        if (auto ok = call(type == PictureType::png ? "png" : "tiff"); !ok)
+            return std::unexpected(ok.error());
+        if (!held.contains(type)) return std::nullopt;
+        return held[type];
     }
     Result<void> clear() override {
-        if (auto failed = fails("clear")) return std::unexpected(*failed);
-        held.clear();
-        return {};
+        auto ok = call("clear");
+        if (ok) held.clear();
+        return ok;
     }
     Result<void> put(PictureType type, std::span<const std::uint8_t> bytes) override {
-        if (auto failed = fails("put")) return std::unexpected(*failed);
-        held[type].assign(bytes.begin(), bytes.end());
-        return {};
-    }
-
-  private:
-    std::optional<std::string> fails(const std::string& call) {
-        log += call + " ";
-        const auto found = failures.find(call);
-        if (found == failures.end()) return std::nullopt;
-        return found->second;
+        auto ok = call("put");
+        if (ok) held[type].assign(bytes.begin(), bytes.end());
+        return ok;
     }
 };
 
@@ -51,82 +45,57 @@ std::string show(const Result<std::optional<Bytes>>& read) {
     if (!*read) return "none";
     return std::string((*read)->begin(), (*read)->end());
 }
+std::string show(const Result<void>& done) {
+    return done ? "" : "ERR " + done.error();
+}
 
 TEST(ClipboardRules, ReadTakesPngElseTiffOnlyWhenThereIsNoPngAtAll) {
     struct Case {
-        const char* name;
         std::optional<Bytes> png, tiff;
-        std::map<std::string, std::string> failures;
-        std::string read, log;
+        std::string failing, read, log;
     };
     const Case cases[] = {
-        {"PNG and TIFF", kPng, kTiff, {}, "\x89P", "png "},
         // Present but not a PNG: decoding fails later, TIFF is not a fallback for it.
-        {"undecodable PNG beside TIFF", kJunk, kTiff, {}, "no", "png "},
-        {"empty PNG beside TIFF", Bytes{}, kTiff, {}, "", "png "},
-        {"TIFF only", std::nullopt, kTiff, {}, "II", "png tiff "},
-        {"neither (text only)", std::nullopt, std::nullopt, {}, "none", "png tiff "},
-        {"PNG read fails",
-         std::nullopt,
-         kTiff,
-         {{"png", "picture size"}},
-         "ERR picture size",
-         "png "},
-        {"TIFF read fails",
-         std::nullopt,
-         kTiff,
-         {{"tiff", "no clipboard"}},
-         "ERR no clipboard",
-         "png tiff "},
+        {kJunk, kTiff, "", "no", "png "},
+        {Bytes{}, kTiff, "", "", "png "},
+        {std::nullopt, kTiff, "", "II", "png tiff "},
+        {std::nullopt, std::nullopt, "", "none", "png tiff "},  // text only
+        {kPng, kTiff, "png", "ERR png", "png "},
+        {std::nullopt, kTiff, "tiff", "ERR tiff", "png tiff "},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         FakeClipboard pb;
         if (c.png) pb.held[PictureType::png] = *c.png;
         if (c.tiff) pb.held[PictureType::tiff] = *c.tiff;
-        pb.failures = c.failures;
-        EXPECT_EQ(show(readClipboard(pb)), c.read);
-        EXPECT_EQ(pb.log, c.log);
+        pb.failing = c.failing;
+        EXPECT_EQ(show(readClipboard(pb)), c.read) << c.log;
+        EXPECT_EQ(pb.log, c.log) << c.read;
     }
 }
 
 TEST(ClipboardRules, WriteReplacesEverythingByThePngOrFailsAsTheClipboardDoes) {
-    struct Case {
-        const char* name;
-        std::map<std::string, std::string> failures;
-        std::string error;  // "" for success
-        bool pngOnly;       // afterwards the clipboard holds the PNG and nothing else
-    };
-    const Case cases[] = {
-        {"both succeed", {}, "", true},
-        {"put fails", {{"put", "write"}}, "write", false},
-        {"clear fails", {{"clear", "no clipboard"}}, "no clipboard", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const std::string failing : {"", "put", "clear"}) {
         FakeClipboard pb;
         pb.held[PictureType::tiff] = kTiff;
-        pb.failures = c.failures;
-        const auto written = writeClipboard(pb, kPng);
-        EXPECT_EQ(written ? "" : written.error(), c.error);
-        EXPECT_EQ(pb.held == (std::map<PictureType, Bytes>{{PictureType::png, kPng}}), c.pngOnly);
-        EXPECT_EQ(pb.log, c.failures.contains("clear") ? "clear " : "clear put ");
+        pb.failing = failing;
+        EXPECT_EQ(show(writeClipboard(pb, kPng)), failing.empty() ? "" : "ERR " + failing);
+        EXPECT_EQ(pb.log, failing == "clear" ? "clear " : "clear put ");
+        EXPECT_EQ(pb.held == (std::map<PictureType, Bytes>{{PictureType::png, kPng}}),
+                  failing.empty());
     }
 }
 
 // Connectors that count their calls and hand out fakes holding their own name as PNG data.
 struct Service {
-    const char* name;
+    std::string name;
     bool present;
     int connections = 0;
-    FakeClipboard* made = nullptr;
     ClipboardConnector connector() {
         return [this]() -> std::unique_ptr<Clipboard> {
             ++connections;
             if (!present) return nullptr;
             auto pb = std::make_unique<FakeClipboard>();
-            pb->held[PictureType::png] = Bytes(name, name + std::strlen(name));
-            made = pb.get();
+            pb->held[PictureType::png] = Bytes(name.begin(), name.end());
             return pb;
         };
     }
@@ -135,7 +104,7 @@ struct Service {
 TEST(ChooseClipboard, TriesEachServiceOnceAtFirstUseAndKeepsTheChoiceForWriting) {
     struct Case {
         bool wayland, x11;
-        const char* read;  // the first read, and every one after it
+        std::string read;  // the first read
         int x11Connections;
     };
     const Case cases[] = {
@@ -145,23 +114,16 @@ TEST(ChooseClipboard, TriesEachServiceOnceAtFirstUseAndKeepsTheChoiceForWriting)
         {false, false, "ERR no clipboard", 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.wayland) + std::to_string(c.x11));
         Service wayland{"wayland", c.wayland}, x11{"x11", c.x11};
         const auto pb = chooseClipboard({wayland.connector(), x11.connector()});
         EXPECT_EQ(wayland.connections + x11.connections, 0) << "connected before first use";
-        EXPECT_EQ(show(pb->dataForType(PictureType::png)), c.read);
-        const auto written = writeClipboard(*pb, kPng);
-        EXPECT_EQ(show(pb->dataForType(PictureType::png)), written ? "\x89P" : c.read);
-        EXPECT_EQ(written ? "" : written.error(), c.wayland || c.x11 ? "" : "no clipboard");
-        const auto put = pb->put(PictureType::png, kPng);
-        EXPECT_EQ(put ? "" : put.error(), written ? "" : "no clipboard");
-        EXPECT_EQ(pb->clear() ? "" : pb->clear().error(), written ? "" : "no clipboard");
-        EXPECT_EQ(wayland.connections, 1);
-        EXPECT_EQ(x11.connections, c.x11Connections);
-        FakeClipboard* chosen = c.wayland ? wayland.made : x11.made;
-        if (chosen != nullptr) {
-            EXPECT_EQ(chosen->log, "png clear put png put clear ");
-        }
+        EXPECT_EQ(show(readClipboard(*pb)), c.read);
+        const std::string failure = c.read.starts_with("ERR ") ? c.read : "";
+        EXPECT_EQ(show(writeClipboard(*pb, kPng)), failure);
+        EXPECT_EQ(show(pb->put(PictureType::png, kPng)), failure);
+        EXPECT_EQ(show(pb->dataForType(PictureType::png)), failure.empty() ? "\x89P" : failure);
+        EXPECT_EQ(wayland.connections, 1) << c.read;
+        EXPECT_EQ(x11.connections, c.x11Connections) << c.read;
     }
 }
 

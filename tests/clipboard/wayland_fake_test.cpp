@@ -1,119 +1,205 @@
-// The Wayland backend, in this process, against the tests' own compositor: what sway 1.7 cannot
-// show.
+// The Wayland backend, in this process, against a compositor of the tests' own on a thread of
+// it, for what a real sway 1.7 cannot show: ext-data-control-v1 (with wlr-data-control-v1 offered
+// beside it, as a decoy that ends any client binding it), a compositor without data control
+// (GNOME's mutter) or without a seat, one that refuses a new selection, and one that ends data
+// devices.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <wayland-server.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <stdexcept>
 #include <thread>
+#include <vector>
 
-#include "clipboard/choose_clipboard.hpp"
 #include "clipboard/wayland_clipboard.hpp"
-#include "clipboard/wayland_fake_compositor.hpp"
+#include "ext-data-control-v1-server-protocol.h"
 #include "support/run_tool.hpp"
+#include "wlr-data-control-unstable-v1-server-protocol.h"
 
 namespace cliptint::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A compositor of the tests' own that this process connects to, the way every client does.
-struct UseCompositor : FakeCompositor {
-    explicit UseCompositor(Options options) : FakeCompositor(options) {
-        ::setenv("WAYLAND_DISPLAY", socket().c_str(), 1);
-    }
-    ~UseCompositor() { ::unsetenv("WAYLAND_DISPLAY"); }
+struct Options {
+    bool dataControl = true;        // offers the ext manager and the wlr decoy
+    bool seat = true;               // offers a wl_seat
+    bool refuseSelections = false;  // cancels every new source at once
+    bool finishDevices = false;     // ends every data device as soon as it is made
 };
 
-// This process's children that have not ended: the detached owners it started.
-std::vector<pid_t> liveChildren() {
-    std::vector<pid_t> children;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string stat = readWholeFile(entry.path() / "stat");
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos || close + 4 > stat.size() || stat[close + 2] == 'Z')
-            continue;
-        if (std::atoi(stat.c_str() + close + 4) == ::getpid()) children.push_back(std::stoi(name));
-    }
-    return children;
+// What the compositor's thread works on. A source's user data is the list of its types.
+struct {
+    Options options;
+    wl_resource* selection = nullptr;
+    std::vector<wl_resource*> devices;
+} state;
+
+using Types = std::vector<std::string>;
+Types& typesOf(wl_resource* source) {
+    return *static_cast<Types*>(wl_resource_get_user_data(source));
+}
+void destroy(wl_client*, wl_resource* resource) {
+    wl_resource_destroy(resource);
 }
 
-// Owners end when their compositor goes; waits up to 10 s for each and reaps it.
-void reap(const std::vector<pid_t>& owners) {
-    for (const pid_t owner : owners) {
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (::waitpid(owner, nullptr, WNOHANG) == 0 && std::chrono::steady_clock::now() < end)
+// Every offer stands for the current selection: the tests read only the newest one.
+void receive(wl_client*, wl_resource*, const char* mimeType, std::int32_t fd) {
+    if (state.selection != nullptr)
+        ext_data_control_source_v1_send_send(state.selection, mimeType, fd);
+    ::close(fd);
+}
+const struct ext_data_control_offer_v1_interface kOffer { receive, destroy };
+
+// As every compositor does: each device learns the selection when it is made and when it changes.
+void announce(wl_resource* device) {
+    if (state.selection == nullptr)
+        return ext_data_control_device_v1_send_selection(device, nullptr);
+    wl_resource* offer = wl_resource_create(wl_resource_get_client(device),
+                                            &ext_data_control_offer_v1_interface, 1, 0);
+    wl_resource_set_implementation(offer, &kOffer, nullptr, nullptr);
+    ext_data_control_device_v1_send_data_offer(device, offer);
+    for (const auto& type : typesOf(state.selection))
+        ext_data_control_offer_v1_send_offer(offer, type.c_str());
+    ext_data_control_device_v1_send_selection(device, offer);
+}
+void announceAll() {
+    for (wl_resource* device : state.devices)
+        announce(device);
+}
+
+void offerType(wl_client*, wl_resource* source, const char* mimeType) {
+    typesOf(source).emplace_back(mimeType);
+}
+const struct ext_data_control_source_v1_interface kSource { offerType, destroy };
+void forgetSource(wl_resource* source) {
+    delete &typesOf(source);
+    if (state.selection != source) return;
+    state.selection = nullptr;
+    announceAll();
+}
+
+void setSelection(wl_client*, wl_resource*, wl_resource* source) {
+    if (state.options.refuseSelections) return ext_data_control_source_v1_send_cancelled(source);
+    if (state.selection != nullptr && state.selection != source)
+        ext_data_control_source_v1_send_cancelled(state.selection);
+    state.selection = source;
+    announceAll();
+}
+void ignorePrimary(wl_client*, wl_resource*, wl_resource*) {}
+const struct ext_data_control_device_v1_interface kDevice { setSelection, destroy, ignorePrimary };
+void forgetDevice(wl_resource* device) {
+    std::erase(state.devices, device);
+}
+
+void createSource(wl_client* client, wl_resource*, std::uint32_t id) {
+    wl_resource_set_implementation(
+        wl_resource_create(client, &ext_data_control_source_v1_interface, 1, id), &kSource,
+        new Types, forgetSource);
+}
+void getDevice(wl_client* client, wl_resource*, std::uint32_t id, wl_resource*) {
+    wl_resource* device = wl_resource_create(client, &ext_data_control_device_v1_interface, 1, id);
+    wl_resource_set_implementation(device, &kDevice, nullptr, forgetDevice);
+    state.devices.push_back(device);
+    announce(device);
+    if (state.options.finishDevices) ext_data_control_device_v1_send_finished(device);
+}
+const struct ext_data_control_manager_v1_interface kManager { createSource, getDevice, destroy };
+
+void bindExt(wl_client* client, void*, std::uint32_t, std::uint32_t id) {
+    wl_resource_set_implementation(
+        wl_resource_create(client, &ext_data_control_manager_v1_interface, 1, id), &kManager,
+        nullptr, nullptr);
+}
+void bindWlrDecoy(wl_client* client, void*, std::uint32_t version, std::uint32_t id) {
+    wl_resource_post_error(wl_resource_create(client, &zwlr_data_control_manager_v1_interface,
+                                              static_cast<int>(version), id),
+                           0, "bound wlr-data-control although ext-data-control is here");
+}
+
+void noDevice(wl_client*, wl_resource*, std::uint32_t) {}
+const struct wl_seat_interface kSeat { noDevice, noDevice, noDevice, destroy };
+void bindSeat(wl_client* client, void*, std::uint32_t, std::uint32_t id) {
+    wl_resource_set_implementation(wl_resource_create(client, &wl_seat_interface, 1, id), &kSeat,
+                                   nullptr, nullptr);
+}
+
+// The compositor, which this process connects to the way every client does. One at a time.
+class FakeCompositor {
+  public:
+    explicit FakeCompositor(Options options) {
+        state = {options, nullptr, {}};
+        if (wl_display_add_socket(display_, socket_.c_str()) != 0)
+            throw std::runtime_error("cannot listen on " + socket_);
+        if (options.seat) wl_global_create(display_, &wl_seat_interface, 1, nullptr, bindSeat);
+        if (options.dataControl) {
+            wl_global_create(display_, &ext_data_control_manager_v1_interface, 1, nullptr, bindExt);
+            wl_global_create(display_, &zwlr_data_control_manager_v1_interface, 2, nullptr,
+                             bindWlrDecoy);
+        }
+        thread_ = std::jthread([this](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+                wl_display_flush_clients(display_);
+                wl_event_loop_dispatch(wl_display_get_event_loop(display_), 50);
+            }
+        });
+        ::setenv("WAYLAND_DISPLAY", socket_.c_str(), 1);
+    }
+    ~FakeCompositor() {
+        ::unsetenv("WAYLAND_DISPLAY");
+        thread_ = {};
+        wl_display_destroy_clients(display_);
+        wl_display_destroy(display_);
+    }
+
+  private:
+    TempDir dir_;
+    std::string socket_ = dir_.file("wayland-fake");
+    wl_display* display_ = wl_display_create();
+    std::jthread thread_;
+};
+
+// A write, and then a read by another client; the owners left behind end with the compositor.
+TEST(WaylandFake, WorksThroughExtDataControlOrFailsAsTheCompositorMakesIt) {
+    struct Case {
+        const char* name;
+        Options options;
+        const char* write;  // "" for success, else the failure; nullptr: not tried
+        std::string read;   // "" for the written bytes, else the failure or "none"
+    };
+    const Case cases[] = {
+        {"ext-data-control", {}, "", ""},
+        {"no data control (mutter)", {.dataControl = false}, "no service", "no service"},
+        {"no seat", {.seat = false}, "no service", "no service"},
+        {"refused selection", {.refuseSelections = true}, "write", "none"},
+        {"ended device", {.finishDevices = true}, nullptr, "no clipboard"},
+    };
+    const Bytes png = {0x89, 'P', 'N', 'G'};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            FakeCompositor compositor(c.options);
+            auto writer = connectWaylandClipboard(), reader = connectWaylandClipboard();
+            if (c.write != nullptr) {
+                const auto written =
+                    writer ? writeClipboard(*writer, png) : std::unexpected("no service");
+                EXPECT_EQ(written ? "" : written.error(), c.write);
+                // An owner serves the selection exactly when the write succeeded.
+                EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG) == 0, written.has_value());
+            }
+            const auto read = reader ? readClipboard(*reader) : std::unexpected("no service");
+            EXPECT_EQ(!read   ? read.error()
+                      : *read ? (**read == png ? "" : "other")
+                              : "none",
+                      c.read);
+        }
+        for (const auto end = std::chrono::steady_clock::now() + 10s;
+             ::waitpid(-1, nullptr, WNOHANG) >= 0 && std::chrono::steady_clock::now() < end;)
             std::this_thread::sleep_for(10ms);
-        EXPECT_EQ(::kill(owner, 0), -1) << "owner " << owner << " still there";
+        EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "an owner outlived its compositor";
     }
-}
-
-// The decoy wlr manager beside it ends a client that binds it instead.
-TEST(WaylandFake, BindsExtDataControlWhenOfferedAndWorksThroughIt) {
-    std::string png(300'000, '\0');  // more than a pipe holds
-    for (std::size_t i = 0; i < png.size(); ++i)
-        png[i] = static_cast<char>(i * 7919 >> 3);
-    std::vector<pid_t> owners;
-    {
-        UseCompositor compositor({});
-        auto writer = connectWaylandClipboard();
-        ASSERT_NE(writer, nullptr);
-        const auto written = writeClipboard(
-            *writer, {reinterpret_cast<const std::uint8_t*>(png.data()), png.size()});
-        ASSERT_TRUE(written) << written.error();
-        owners = liveChildren();
-        EXPECT_EQ(owners.size(), 1u);
-        auto reader = connectWaylandClipboard();
-        ASSERT_NE(reader, nullptr);
-        const auto data = readClipboard(*reader);
-        ASSERT_TRUE(data && *data) << (data ? "no picture" : data.error());
-        EXPECT_TRUE(std::string((*data)->begin(), (*data)->end()) == png);
-    }
-    reap(owners);
-}
-
-// GNOME's mutter offers no data control: the run has to go to X11 (XWayland) instead.
-TEST(WaylandFake, CompositorWithoutDataControlOrSeatIsLeftToTheNextService) {
-    const FakeCompositor::Options cases[] = {{.dataControl = false}, {.seat = false}};
-    for (const auto& options : cases) {
-        SCOPED_TRACE(options.seat ? "no data control" : "no seat");
-        UseCompositor compositor(options);
-        EXPECT_EQ(connectWaylandClipboard(), nullptr);
-        int fallbacks = 0;
-        const auto pb = chooseClipboard({connectWaylandClipboard, [&fallbacks] {
-                                             ++fallbacks;
-                                             return std::unique_ptr<Clipboard>();
-                                         }});
-        EXPECT_EQ(pb->dataForType(PictureType::png).error(), "no clipboard");
-        EXPECT_EQ(fallbacks, 1);
-    }
-}
-
-// The owner is started and learns that its selection was cancelled at once.
-TEST(WaylandFake, RefusedSelectionIsAWriteFailureAndLeavesNoOwner) {
-    UseCompositor compositor({.refuseSelections = true});
-    auto pb = connectWaylandClipboard();
-    ASSERT_NE(pb, nullptr);
-    const std::uint8_t png[] = {1, 2, 3};
-    const auto written = writeClipboard(*pb, png);
-    ASSERT_FALSE(written);
-    EXPECT_EQ(written.error(), "write");
-    EXPECT_TRUE(liveChildren().empty());
-}
-
-// The device ended (its seat went away, say): there is no clipboard to read any more.
-TEST(WaylandFake, EndedDataDeviceIsNoClipboard) {
-    UseCompositor compositor({.finishDevices = true});
-    auto pb = connectWaylandClipboard();
-    ASSERT_NE(pb, nullptr);
-    const auto read = readClipboard(*pb);
-    ASSERT_FALSE(read);
-    EXPECT_EQ(read.error(), "no clipboard");
 }
 
 }  // namespace

@@ -1,179 +1,252 @@
-// X11 peers that misbehave as xclip does not: an owner of the tests' own (test_owner.cpp), and
-// requestors written here with raw requests.
+// X11 peers that misbehave as xclip does not, with this process on their display: an owner of the
+// tests' own on a thread, read from here, and requestors written here with raw requests against
+// the tool's owner.
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <xcb/xcb.h>
 
 #include <cstring>
-#include <filesystem>
-#include <future>
+#include <map>
 #include <thread>
 
 #include "clipboard/desktop.hpp"
-#include "clipboard/pictures.hpp"
+#include "clipboard/x11_clipboard.hpp"
+#include "clipboard/x11_owner.hpp"
+#include "clipboard/x11_read.hpp"
 
 namespace cliptint::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(X11Peers, OwnerThatMisbehavesEndsTheRunWithoutAskingForTiff) {
-    struct Case {
-        const char* mode;
-        const char* reply;  // nullptr: the --file probe of the PNG
-    };
-    const Case cases[] = {
-        {"silent", "ERR no picture on the clipboard\n"},
-        {"stall-incr", "ERR no picture on the clipboard\n"},
-        // Refused from INCR's announced size alone, before a byte arrives or is allocated.
-        {"huge-incr", "ERR picture size\n"},
-        {"incr", nullptr},
-    };
-    TempDir dir;
-    writeWholeFile(dir.file("png"), glyphPng());
-    writeWholeFile(dir.file("tiff"), readWholeFile(testData("tif-ga8.tif")));
-    const std::string fileProbe =
-        runTool({"--file", dir.file("png"), dir.file("out"), "probe"}).out;
-    ASSERT_TRUE(fileProbe.starts_with("MONO 112233 ")) << fileProbe;
-    // Each on a display of its own, side by side: most of the time goes in waiting out deadlines.
-    std::vector<std::future<void>> runs;
-    for (const auto& c : cases) {
-        runs.push_back(std::async(std::launch::async, [&dir, &fileProbe, c] {
-            Desktop desktop(Backend::x11);
-            const std::string log = dir.file(std::string(c.mode) + ".log");
-            desktop.start({CLIPTINT_TEST_OWNER, c.mode, log, "image/png", dir.file("png"),
-                           "image/tiff", dir.file("tiff")});
-            for (const auto end = std::chrono::steady_clock::now() + 10s;
-                 !std::filesystem::exists(log) && std::chrono::steady_clock::now() < end;)
-                std::this_thread::sleep_for(10ms);
-            const auto run = desktop.tool({"probe"});
-            EXPECT_EQ(run.out, c.reply != nullptr ? c.reply : fileProbe) << c.mode;
-            EXPECT_EQ(run.err, "") << c.mode;
-            EXPECT_EQ(readWholeFile(log), "image/png\n") << c.mode;
-        }));
-    }
-    for (auto& run : runs)
-        run.get();
+Bytes pattern(std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7919 >> 3);
+    return bytes;
 }
 
-// A connection of the test's own, with a window that selects PropertyChange.
-struct Requestor {
-    xcb_connection_t* c;
-    xcb_window_t window;
-
-    explicit Requestor(const Desktop& desktop)
-        : c(xcb_connect(desktop.env()[0].substr(8).c_str(), nullptr)), window(xcb_generate_id(c)) {
-        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(c, 0, window, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root, 0, 0,
-                          1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
-                          XCB_CW_EVENT_MASK, &events);
-        xcb_flush(c);
-    }
-    ~Requestor() { xcb_disconnect(c); }
-
-    xcb_atom_t atom(const char* name) {
-        auto* reply = xcb_intern_atom_reply(
-            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply->atom;
-        std::free(reply);
-        return atom;
-    }
-    void convert(const char* target, xcb_atom_t property) {
-        xcb_convert_selection(c, window, atom("CLIPBOARD"), atom(target), property,
-                              XCB_CURRENT_TIME);
-        xcb_flush(c);
-    }
-    // The next event of the type, waiting at most 5 s.
-    std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> await(int type) {
-        for (const auto end = std::chrono::steady_clock::now() + 5s;
-             std::chrono::steady_clock::now() < end;) {
-            while (auto* event = xcb_poll_for_event(c)) {
-                if ((event->response_type & 0x7f) == type) return {event, &std::free};
-                std::free(event);
-            }
-            pollfd ready{xcb_get_file_descriptor(c), POLLIN, 0};
-            ::poll(&ready, 1, 100);
-        }
-        return {nullptr, &std::free};
-    }
-    // The property's type and bytes, up to 16 MB.
-    std::pair<xcb_atom_t, std::string> read(xcb_atom_t property) {
-        auto* reply = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 4 << 20),
-            nullptr);
-        std::pair<xcb_atom_t, std::string> result{
-            reply->type, std::string(static_cast<const char*>(xcb_get_property_value(reply)),
-                                     xcb_get_property_value_length(reply))};
-        std::free(reply);
-        return result;
-    }
+enum class Mode {
+    plain,      // answers with the whole picture in the property
+    silent,     // never answers a request
+    incr,       // answers by INCR in 64-byte chunks, among events not for the requestor
+    stallIncr,  // answers by INCR, sends one chunk, and then stops
+    hugeIncr,   // answers by INCR announcing 2 GiB, and sends nothing
 };
 
-class X11Serving : public testing::Test {
+// A CLIPBOARD owner that offers the bytes as image/png and refuses other targets, on a
+// connection and thread of its own; only its connection is set up by the tool's code. In incr
+// mode it sends before its answer refusals for the PRIMARY selection and for another window, and
+// before each chunk a ClientMessage laid out like a PropertyNotify, a PropertyNotify for another
+// window and a new value of another property.
+class TestOwner {
+  public:
+    std::vector<xcb_atom_t> asked;  // the targets asked for, once the owner is stopped
+
+    TestOwner(Mode mode, Bytes bytes) : mode_(mode), bytes_(std::move(bytes)) {
+        xcb_set_selection_owner(c_, s_.window, s_.atoms.clipboard, XCB_CURRENT_TIME);
+        x11::awaitReply<xcb_get_selection_owner_reply_t>(
+            c_, xcb_get_selection_owner(c_, s_.atoms.clipboard), x11::answerDeadline());
+        thread_ = std::jthread([this](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+                const auto event = x11::nextEvent(c_, Clock::now() + 50ms);
+                const int type = event ? x11::responseType(*event) : 0;
+                if (type == XCB_SELECTION_CLEAR) return;
+                if (type == XCB_SELECTION_REQUEST)
+                    answer(x11::eventAs<xcb_selection_request_event_t>(*event));
+                if (type == XCB_PROPERTY_NOTIFY)
+                    nextChunk(x11::eventAs<xcb_property_notify_event_t>(*event));
+            }
+        });
+    }
+    void stop() {
+        thread_.request_stop();
+        thread_.join();
+    }
+
+  private:
+    template <typename Event>
+    void send(xcb_window_t to, const Event& event) {
+        char wire[32] = {};
+        std::memcpy(wire, &event, sizeof event);
+        xcb_send_event(c_, 0, to, XCB_EVENT_MASK_NO_EVENT, wire);
+    }
+
+    void answer(const xcb_selection_request_event_t& request) {
+        asked.push_back(request.target);
+        if (mode_ == Mode::silent) return;
+        const xcb_atom_t property = request.target == s_.atoms.png ? request.property : XCB_NONE;
+        if (property != XCB_NONE && mode_ == Mode::plain) {
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, property,
+                                s_.atoms.png, 8, std::uint32_t(bytes_.size()), bytes_.data());
+        } else if (property != XCB_NONE) {
+            const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            const std::uint32_t size = mode_ == Mode::hugeIncr ? 1u << 31 : bytes_.size();
+            xcb_change_window_attributes(c_, request.requestor, XCB_CW_EVENT_MASK, &events);
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, property,
+                                s_.atoms.incr, 32, 1, &size);
+            if (mode_ != Mode::hugeIncr) sent_[{request.requestor, property}] = 0;
+        }
+        const auto notify = [&](xcb_window_t requestor, xcb_atom_t selection, xcb_atom_t answer) {
+            send(request.requestor,
+                 xcb_selection_notify_event_t{XCB_SELECTION_NOTIFY, 0, 0, request.time, requestor,
+                                              selection, request.target, answer});
+        };
+        if (mode_ == Mode::incr) {
+            notify(request.requestor, XCB_ATOM_PRIMARY, XCB_NONE);
+            notify(s_.window, request.selection, XCB_NONE);
+        }
+        notify(request.requestor, request.selection, property);
+    }
+
+    // The requestor deleted the property: it took the last chunk and waits for the next.
+    void nextChunk(const xcb_property_notify_event_t& event) {
+        const auto found = sent_.find({event.window, event.atom});
+        if (event.state != XCB_PROPERTY_DELETE || found == sent_.end()) return;
+        if (mode_ == Mode::stallIncr && found->second > 0) return;
+        if (mode_ == Mode::incr) {
+            // A ClientMessage has its type where a PropertyNotify has its atom; 0 is NewValue.
+            send(event.window, xcb_client_message_event_t{
+                                   XCB_CLIENT_MESSAGE, 32, 0, event.window, event.atom, {}});
+            send(event.window, xcb_property_notify_event_t{XCB_PROPERTY_NOTIFY,
+                                                           0,
+                                                           0,
+                                                           s_.window,
+                                                           event.atom,
+                                                           0,
+                                                           XCB_PROPERTY_NEW_VALUE,
+                                                           {}});
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, event.window, XCB_ATOM_CUT_BUFFER2,
+                                XCB_ATOM_STRING, 8, 1, "x");
+            xcb_flush(c_);
+            // A reader taking the noise for the chunk finds none yet.
+            std::this_thread::sleep_for(20ms);
+        }
+        const std::size_t size = std::min<std::size_t>(64, bytes_.size() - found->second);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, event.window, event.atom, s_.atoms.png, 8,
+                            std::uint32_t(size), bytes_.data() + found->second);
+        found->second += size;
+        if (size == 0) sent_.erase(found);
+    }
+
+    Mode mode_;
+    Bytes bytes_;
+    x11::Session s_ = std::move(*x11::openSession());
+    xcb_connection_t* c_ = s_.c();
+    std::map<std::pair<xcb_window_t, xcb_atom_t>, std::size_t> sent_;  // (requestor, property)
+    std::jthread thread_;
+};
+
+class X11Peers : public testing::Test {
   protected:
     Desktop desktop{Backend::x11};
-    std::string painted;
 
-    // The tool paints the picture and serves the result.
-    void paint(const std::string& png) {
-        TempDir dir;
-        writeWholeFile(dir.file("in"), png);
-        runTool({"--file", dir.file("in"), dir.file("out"), "paint", "3366cc"});
-        painted = readWholeFile(dir.file("out"));
-        desktop.copy("image/png", png);
-        ASSERT_TRUE(desktop.tool({"paint", "3366cc"}).out.starts_with("MONO 3366CC "));
+    X11Peers() { ::setenv("DISPLAY", desktop.env()[0].c_str() + 8, 1); }
+    ~X11Peers() override { ::unsetenv("DISPLAY"); }
+
+    // The next event of the type for the session, or nullptr after the answer deadline.
+    static x11::XcbEvent await(const x11::Session& s, int type) {
+        for (const auto deadline = x11::answerDeadline();;) {
+            auto event = x11::nextEvent(s.c(), deadline);
+            if (event == nullptr || x11::responseType(*event) == type) return event;
+        }
+    }
+    // The property's type and bytes.
+    static std::pair<xcb_atom_t, std::string> read(const x11::Session& s, xcb_atom_t property) {
+        const auto reply = x11::awaitReply<xcb_get_property_reply_t>(
+            s.c(),
+            xcb_get_property(s.c(), 0, s.window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
+            x11::answerDeadline());
+        const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
+        return {reply->type, std::string(value, xcb_get_property_value_length(reply.get()))};
     }
 };
 
-// ICCCM 2.6.2: pairs converted in order; the one that cannot be has its property set to None.
-TEST_F(X11Serving, AnswersMultiple) {
-    paint(glyphPng());
-    Requestor r(desktop);
-    const xcb_atom_t png = r.atom("P1"), tiff = r.atom("P2"), pairs = r.atom("M");
-    const std::uint32_t asked[] = {r.atom("image/png"), png, r.atom("image/tiff"), tiff};
-    xcb_change_property(r.c, XCB_PROP_MODE_REPLACE, r.window, pairs, r.atom("ATOM_PAIR"), 32, 4,
-                        asked);
-    r.convert("MULTIPLE", pairs);
-    const auto notify = r.await(XCB_SELECTION_NOTIFY);
-    ASSERT_NE(notify, nullptr);
-    ASSERT_EQ(reinterpret_cast<xcb_selection_notify_event_t*>(notify.get())->property, pairs);
-    std::uint32_t answered[4] = {};
-    const auto [type, items] = r.read(pairs);
-    ASSERT_EQ(items.size(), sizeof answered);
-    std::memcpy(answered, items.data(), sizeof answered);
-    EXPECT_EQ(std::vector(answered, answered + 4),
-              (std::vector<std::uint32_t>{asked[0], png, asked[2], XCB_NONE}));
-    EXPECT_EQ(r.read(png), std::pair(r.atom("image/png"), painted));
+TEST_F(X11Peers, OwnerThatStallsOrAnnouncesTooMuchEndsTheReadWithoutAskingForTiff) {
+    const std::pair<Mode, std::string> cases[] = {
+        {Mode::silent, "none"},
+        {Mode::stallIncr, "none"},
+        // Refused from INCR's announced 2 GiB alone, before a byte arrives or is allocated.
+        {Mode::hugeIncr, "ERR picture size"},
+    };
+    for (const auto& [mode, expected] : cases) {
+        TestOwner owner(mode, pattern(1000));
+        auto pb = connectX11Clipboard();
+        const auto read = readClipboard(*pb);
+        EXPECT_EQ(read ? (*read ? "bytes" : "none") : "ERR " + read.error(), expected);
+        owner.stop();
+        EXPECT_EQ(owner.asked, std::vector{x11::openSession()->atoms.png}) << expected;
+    }
 }
 
-// Requestors that vanish, before or during an INCR transfer, end only their own transfer.
-TEST_F(X11Serving, SurvivesRequestorsThatVanish) {
-    paint(randomPng(800, 600, Ink::black));
-    ASSERT_GT(painted.size(), 512u * 1024) << "too small to go by INCR";
-    // Connected before the first requestor leaves, so the server cannot hand this client the
-    // window id that the vanished one used: a stale answer to that window would land here.
-    Requestor midway(desktop);
+// The incr owner's events that are not for the reader: one taken for its own ends the read early
+// or leaves it waiting for a chunk that never comes.
+TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
+    const Bytes bytes = pattern(1000);
+    for (const Mode mode : {Mode::plain, Mode::incr}) {
+        TestOwner owner(mode, bytes);
+        auto session = x11::openSession();
+        ASSERT_TRUE(session);
+        for (const std::int64_t limit : {1000, 999}) {
+            const auto read = x11::convertClipboard(*session, session->atoms.png, limit);
+            const std::string shown = !read         ? "ERR " + read.error()
+                                      : read->bytes ? (*read->bytes == bytes ? "whole" : "wrong")
+                                                    : "none";
+            EXPECT_EQ(shown, limit == 1000 ? "whole" : "ERR picture size") << limit;
+        }
+    }
+}
+
+// ICCCM 2.6.2: pairs converted in order; the one that cannot be has its property set to None.
+TEST_F(X11Peers, ToolsOwnerAnswersMultiple) {
+    const Bytes png = pattern(1000);
+    ASSERT_TRUE(x11::ownClipboard(png));
+    auto s = *x11::openSession();
+    const auto& atoms = s.atoms;
+    const std::uint32_t asked[] = {atoms.png, XCB_ATOM_CUT_BUFFER0, atoms.tiff,
+                                   XCB_ATOM_CUT_BUFFER1};
+    xcb_change_property(s.c(), XCB_PROP_MODE_REPLACE, s.window, atoms.transfer, atoms.atomPair, 32,
+                        4, asked);
+    xcb_convert_selection(s.c(), s.window, atoms.clipboard, atoms.multiple, atoms.transfer,
+                          XCB_CURRENT_TIME);
+    const auto notify = await(s, XCB_SELECTION_NOTIFY);
+    ASSERT_NE(notify, nullptr);
+    ASSERT_EQ(x11::eventAs<xcb_selection_notify_event_t>(*notify).property, atoms.transfer);
+    const std::uint32_t answered[] = {asked[0], asked[1], asked[2], XCB_NONE};
+    EXPECT_EQ(read(s, atoms.transfer),
+              std::pair(atoms.atomPair,
+                        std::string(reinterpret_cast<const char*>(answered), sizeof answered)));
+    EXPECT_EQ(read(s, XCB_ATOM_CUT_BUFFER0),
+              std::pair(atoms.png, std::string(png.begin(), png.end())));
+}
+
+// Requestors that vanish before their answer, or stop taking an INCR transfer midway, end only
+// their own transfer.
+TEST_F(X11Peers, ToolsOwnerSurvivesRequestorsThatVanishOrStall) {
+    const Bytes png = pattern(300'000);  // over the owner's 256 KiB chunk: goes by INCR
+    ASSERT_TRUE(x11::ownClipboard(png));
+    // Opened before the other leaves, so the server cannot hand this session the window id that
+    // the vanished one used: a stale answer to that window would land here.
+    auto midway = *x11::openSession();
+    const auto& atoms = midway.atoms;
     {
-        Requestor gone(desktop);
-        gone.convert("image/png", gone.atom("P"));
-        xcb_destroy_window(gone.c, gone.window);
-        xcb_flush(gone.c);
+        const auto gone = *x11::openSession();
+        xcb_convert_selection(gone.c(), gone.window, atoms.clipboard, atoms.png, atoms.transfer,
+                              XCB_CURRENT_TIME);
+        xcb_destroy_window(gone.c(), gone.window);
+        xcb_flush(gone.c());
     }
-    const xcb_atom_t property = midway.atom("P");
-    midway.convert("image/png", property);
-    ASSERT_NE(midway.await(XCB_SELECTION_NOTIFY), nullptr);
-    ASSERT_EQ(midway.read(property).first, midway.atom("INCR"));
-    xcb_delete_property(midway.c, midway.window, property);
-    xcb_flush(midway.c);
-    bool chunk = false;
-    while (!chunk) {
-        const auto event = midway.await(XCB_PROPERTY_NOTIFY);
+    xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.png, atoms.transfer,
+                          XCB_CURRENT_TIME);
+    ASSERT_NE(await(midway, XCB_SELECTION_NOTIFY), nullptr);
+    ASSERT_EQ(read(midway, atoms.transfer).first, atoms.incr);
+    xcb_delete_property(midway.c(), midway.window, atoms.transfer);
+    for (bool chunk = false; !chunk;) {
+        const auto event = await(midway, XCB_PROPERTY_NOTIFY);
         ASSERT_NE(event, nullptr);
-        const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
-        chunk = notify->atom == property && notify->state == XCB_PROPERTY_NEW_VALUE;
+        const auto& notify = x11::eventAs<xcb_property_notify_event_t>(*event);
+        chunk = notify.atom == atoms.transfer && notify.state == XCB_PROPERTY_NEW_VALUE;
     }
-    EXPECT_TRUE(desktop.paste("image/png") == painted);
+    EXPECT_TRUE(desktop.paste("image/png") == std::string(png.begin(), png.end()));
 }
 
 }  // namespace

@@ -128,17 +128,6 @@ TEST(ScanExactness, BlockShortcutsGiveTheRowMajorSumsBitForBit) {
     }
 }
 
-// Large opaque areas carry the sums through many binades while they already hold fractions from
-// the edge pixels: the case where adding a block's total at once could round differently.
-TEST(ScanExactness, SumsCrossingBinadesWithFractionsStayExact) {
-    Painter painter{std::mt19937_64{77}};
-    for (const Mix mix : {Mix::opaqueNoise, Mix::glyphLike, Mix::opaqueRuns}) {
-        Canvas canvas = canvasOf(1999, 700);
-        paintRuns(canvas, mix, painter);
-        expectSameStats(canvas, "large mix " + std::to_string(static_cast<int>(mix)));
-    }
-}
-
 // A small fractional sum followed by a whole opaque block that carries it through several binades
 // at once: adding the block's total in one step rounds differently here for about one canvas in
 // thirty, so a shortcut without the binade check fails this test.

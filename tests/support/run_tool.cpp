@@ -52,6 +52,9 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
     const std::vector<char*> argp = pointers(args), envpp = pointers(envp);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
+    // Without a child, waitpid(-1) below would reap another thread's child (and a timed-out
+    // kill(-1) signal every process), so a failed fork ends the test here.
+    if (pid < 0) throw std::runtime_error("fork");
     if (pid == 0) {
         ::dup2(in, STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
