@@ -196,7 +196,15 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
                std::ranges::count(types(), type) != 0;  // KWin lists wl-copy's text twice
     };
     if (!await(copied, 10s)) {
-        throw std::runtime_error("the peer did not put " + type + " on the clipboard");
+        // What was still running on the desktop and what the clipboard offered, for the log.
+        std::string seen = "the peer did not put " + type + " on the clipboard; running:";
+        for (const pid_t pid : running(""))
+            seen.append(" [").append(readWholeFile("/proc/" + std::to_string(pid) + "/cmdline"));
+        std::ranges::replace(seen, '\0', ' ');
+        seen.append("; offered:");
+        for (const auto& offered : types())
+            seen.append(" ").append(offered);
+        throw std::runtime_error(seen);
     }
 }
 

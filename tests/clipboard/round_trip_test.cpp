@@ -57,9 +57,9 @@ TEST_P(RoundTrip, ProbesWhatThePeerCopied) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        // xclip serving 8 MB under mutter at times never answers the next TARGETS (2 runs in 6);
-        // the INCR read across mutter's bridge runs with wl-copy as the owner.
-        if (c.bytes.size() > (1 << 23) && GetParam() == Backend::mutterX11) continue;
+        // xclip serving 8 MB under mutter's XWayland at times stops answering TARGETS, most runs
+        // on a loaded machine; the INCR read across mutter's bridge runs with wl-copy as the owner.
+        if (c.name == std::string_view("large PNG") && GetParam() == Backend::mutterX11) continue;
         if (c.type != nullptr) desktop.copy(c.type, c.bytes);
         const auto run = desktop.tool({"probe"});
         const std::string expected = c.picture ? fileRun(c.bytes, {"probe"}).first : kNoPicture;
