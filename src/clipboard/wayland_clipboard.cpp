@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cstdlib>
+
 #include "clipboard/wayland_connection.hpp"
 #include "clipboard/wayland_owner.hpp"
 #include "sys/calls.hpp"
@@ -41,8 +43,8 @@ Result<Bytes> readTransfer(int fd) {
 
 class WaylandClipboard final : public Clipboard {
   public:
-    explicit WaylandClipboard(std::unique_ptr<wayland::Connection> connection)
-        : connection_(std::move(connection)) {}
+    WaylandClipboard(std::unique_ptr<wayland::Connection> connection, bool handedOver)
+        : connection_(std::move(connection)), handedOver_(handedOver) {}
 
     Result<std::optional<Bytes>> dataForType(PictureType type) override {
         if (auto watched = watchSelection(); !watched) return std::unexpected(watched.error());
@@ -56,8 +58,11 @@ class WaylandClipboard final : public Clipboard {
     Result<void> clear() override { return {}; }
 
     // The compositor asks the selection's owner for the data whenever someone pastes, so a
-    // process has to stay behind and serve it.
+    // process has to stay behind and serve it, on a connection of its own. A connection handed
+    // over as WAYLAND_SOCKET serves one process only, and any other way to a compositor is one
+    // the session did not give: then nothing is written.
     Result<void> put(PictureType type, std::span<const std::uint8_t> bytes) override {
+        if (handedOver_) return std::unexpected("write");
         return wayland::ownSelection(mimeTypeOf(type), bytes);
     }
 
@@ -93,14 +98,17 @@ class WaylandClipboard final : public Clipboard {
     std::unique_ptr<wayland::Connection> connection_;
     wayland::SelectionWatch watch_;
     wayland::Proxy device_;
+    bool handedOver_;
 };
 
 }  // namespace
 
 std::unique_ptr<Clipboard> connectWaylandClipboard() {
+    // Read before connecting: libwayland takes the socket and removes the variable.
+    const bool handedOver = std::getenv("WAYLAND_SOCKET") != nullptr;
     auto connection = wayland::Connection::open(Clock::now() + kAnswerWithin);
     if (!connection) return nullptr;
-    return std::make_unique<WaylandClipboard>(std::move(connection));
+    return std::make_unique<WaylandClipboard>(std::move(connection), handedOver);
 }
 
 }  // namespace cliptint

@@ -39,6 +39,7 @@ pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env,
     envp.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
+    ::setpgid(0, 0);  // so that stop() reaches what a server starts (XWayland, its D-Bus)
     ::dup2(::open("/dev/null", O_RDONLY), 0);
     ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 1);
     ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 2);
@@ -46,14 +47,16 @@ pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env,
     ::_exit(127);
 }
 
-// SIGTERM, then SIGKILL when the process has not ended within 5 s.
+// SIGTERM to the process's group, then SIGKILL when the process has not ended within 5 s; what
+// is left of the group after it goes too.
 void stop(pid_t pid) {
     if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
+    ::kill(-pid, SIGTERM);
     for (const auto end = Clock::now() + 5s; ::waitpid(pid, nullptr, WNOHANG) == 0;) {
-        if (Clock::now() > end) ::kill(pid, SIGKILL);
+        if (Clock::now() > end) ::kill(-pid, SIGKILL);
         std::this_thread::sleep_for(10ms);
     }
+    ::kill(-pid, SIGKILL);
 }
 
 // Waits up to the timeout for the condition; false when it never held.
@@ -72,6 +75,39 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
+// A compositor's command line, run with DIR as its runtime folder and home, headless, rendering
+// in software. mutter runs the command after "--" in its session: mutter_session.py, which gives
+// the seat a keyboard and writes the session's environment (mutter's XWayland display and its
+// authority file) to DIR/session.
+std::vector<std::string> compositor(Backend backend, const std::string& dir) {
+    if (backend == Backend::wayland) return {"sway", "-c", dir + "/config"};
+    // kwin_wayland carries a file capability, which exec refuses where the capability is not
+    // allowed (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes
+    // it take its own Qt platform all the same.
+    if (backend == Backend::kwin) {
+        return {"/lib64/ld-linux-x86-64.so.2",
+                "/usr/bin/kwin_wayland",
+                "--virtual",
+                "--socket",
+                "wayland-0",
+                "--width",
+                "640",
+                "--height",
+                "480"};
+    }
+    return {"dbus-run-session",
+            "--",
+            "mutter",
+            "--headless",
+            "--wayland",
+            "--virtual-monitor",
+            "640x480",
+            "--",
+            "python3",
+            CLIPTINT_MUTTER_SESSION,
+            dir};
+}
+
 }  // namespace
 
 Desktop::Desktop(Backend backend) : backend_(backend) {
@@ -85,10 +121,10 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
             {kPath}, shown, log);
         started = [&] { return (name = readWholeFile(shown)).ends_with('\n'); };
     } else {
-        std::vector<std::string> argv{"sway", "-c", dir_.file("config")};
+        std::vector<std::string> argv = compositor(backend, dir_.path());
         if (::getuid() == 0) {
             const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr) throw std::runtime_error("no account \"nobody\" for sway");
+            if (nobody == nullptr) throw std::runtime_error("no account \"nobody\"");
             if (::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
                 throw std::runtime_error("cannot hand " + dir_.path() + " to nobody");
             argv.insert(argv.begin(),
@@ -97,12 +133,13 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         }
         ::chmod(dir_.path().c_str(), 0700);
         writeWholeFile(dir_.file("config"), "xwayland disable\n");
-        server_ =
-            spawn(argv,
-                  {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
-                   "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", kPath},
-                  log, log);
-        // sway names its socket wayland-N; the lock file beside it is not the socket.
+        server_ = spawn(
+            argv,
+            {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
+             "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
+            log, log);
+        // The socket is wayland-N; the lock file beside it is not the socket. mutter's session
+        // file comes once its XWayland is up.
         started = [&] {
             std::error_code error;
             for (const auto& entry : fs::directory_iterator(dir_.path(), error)) {
@@ -110,18 +147,22 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
                     entry.is_socket(error))
                     name = entry.path();
             }
-            return !name.empty();
+            return !name.empty() &&
+                   (backend < Backend::mutter || fs::exists(dir_.file("session"), error));
         };
     }
-    if (!await([&] { return started() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 20s) ||
+    if (!await([&] { return started() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) ||
         name.empty() || (backend == Backend::x11 && !name.ends_with('\n'))) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
     }
     // Built by append: GCC 12 warns falsely (-Wrestrict) on ":" + name.
     if (backend == Backend::x11) name = std::string("DISPLAY=:").append(name, 0, name.size() - 1);
-    if (backend == Backend::wayland) name = std::string("WAYLAND_DISPLAY=").append(name);
+    if (backend != Backend::x11) name = std::string("WAYLAND_DISPLAY=").append(name);
     env_ = {name, kPath};
+    for (const auto& line : lines(readWholeFile(dir_.file("session")))) {
+        if (line.starts_with("DISPLAY=") || line.starts_with("XAUTHORITY=")) env_.push_back(line);
+    }
 }
 
 Desktop::~Desktop() {
@@ -138,7 +179,7 @@ ToolRun Desktop::tool(const std::vector<std::string>& words) const {
 
 void Desktop::copy(const std::string& type, const std::string& bytes) {
     const auto before = running("");  // the owner, which the peer's copy ends
-    if (backend_ == Backend::x11) {
+    if (x11Peer(backend_)) {
         // xclip -quiet stays in the foreground, serving until another client takes the clipboard.
         const std::string file = dir_.file("copy-" + std::to_string(++copies_));
         writeWholeFile(file, bytes);
@@ -152,10 +193,18 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
     const auto copied = [&] {
         const auto now = running("");
         return std::ranges::find_first_of(before, now) == before.end() &&
-               std::ranges::count(types(), type) == 1;
+               std::ranges::count(types(), type) != 0;  // KWin lists wl-copy's text twice
     };
     if (!await(copied, 10s)) {
-        throw std::runtime_error("the peer did not put " + type + " on the clipboard");
+        // What was still running on the desktop and what the clipboard offered, for the log.
+        std::string seen = "the peer did not put " + type + " on the clipboard; running:";
+        for (const pid_t pid : running(""))
+            seen.append(" [").append(readWholeFile("/proc/" + std::to_string(pid) + "/cmdline"));
+        std::ranges::replace(seen, '\0', ' ');
+        seen.append("; offered:");
+        for (const auto& offered : types())
+            seen.append(" ").append(offered);
+        throw std::runtime_error(seen);
     }
 }
 
@@ -164,7 +213,7 @@ void Desktop::start(const std::vector<std::string>& argv) {
 }
 
 std::string Desktop::pasteCommand(const std::string& type) const {
-    if (backend_ == Backend::x11) return "xclip -selection clipboard -o -t " + type;
+    if (x11Peer(backend_)) return "xclip -selection clipboard -o -t " + type;
     return "wl-paste --no-newline --type " + type;
 }
 
@@ -173,7 +222,7 @@ std::string Desktop::paste(const std::string& type) const {
 }
 
 std::vector<std::string> Desktop::types() const {
-    if (backend_ == Backend::x11) return lines(paste("TARGETS"));
+    if (x11Peer(backend_)) return lines(paste("TARGETS"));
     return lines(runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
 }
 

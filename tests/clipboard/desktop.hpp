@@ -10,15 +10,23 @@
 
 namespace cliptint::test {
 
-enum class Backend { x11, wayland };
+// The desktop and the peers the tool meets there: Xvfb and xclip; headless sway, and KWin, with
+// wl-copy and wl-paste (both offer data control); headless mutter (GNOME), which offers no data
+// control, so the tool goes through its XWayland, with wl-copy and wl-paste across mutter's
+// bridge, or with xclip beside it on XWayland.
+enum class Backend { x11, wayland, kwin, mutter, mutterX11 };
 inline void PrintTo(Backend backend, std::ostream* out) {
-    *out << (backend == Backend::x11 ? "X11" : "Wayland");
+    constexpr const char* names[] = {"X11", "Wayland", "KWin", "Mutter", "MutterXclip"};
+    *out << names[static_cast<int>(backend)];
+}
+inline bool x11Peer(Backend backend) {
+    return backend == Backend::x11 || backend == Backend::mutterX11;
 }
 
-// A private desktop for one test: an Xvfb, or a headless sway, with the clipboard tools a user
-// has on it (xclip; wl-copy and wl-paste) as the tool's peers. sway refuses to run as root, so
-// under root it runs as the existing account "nobody" in a runtime folder of its own (mode 0700);
-// root reaches its socket all the same. Stops, within bounded time, every program left running
+// A private desktop for one test, with the clipboard tools a user has on it as the tool's peers.
+// The compositors refuse to run as root or are not meant to, so under root they run as the
+// existing account "nobody" in a runtime folder of their own (mode 0700); root reaches their
+// sockets all the same. Stops, within bounded time, every program left running
 // on it. Desktops may run side by side, one per thread. Throws std::runtime_error when the server
 // does not start.
 class Desktop {
