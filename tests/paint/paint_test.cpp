@@ -7,6 +7,7 @@
 #include <string>
 
 #include "reference_scan.hpp"
+#include "support/canvas_maker.hpp"
 
 namespace cliptint {
 namespace {
@@ -48,10 +49,9 @@ TEST(RecolourExactness, TruncatesEveryProductOfColourAndAlpha) {
     // Each colour byte v appears once as red, green and blue (in three different colours), so the
     // 256 colours cover all 65,536 products on every channel.
     for (unsigned v = 0; v < 256; ++v) {
-        auto canvas = allocateCanvas(257, 3);
-        ASSERT_TRUE(canvas.has_value());
-        std::uint8_t* px = canvas->px();
-        for (std::int64_t i = 0; i < canvas->w * canvas->h; ++i) {
+        Canvas canvas = test::clearCanvas(257, 3);
+        std::uint8_t* px = canvas.px();
+        for (std::int64_t i = 0; i < canvas.w * canvas.h; ++i) {
             const auto a = static_cast<std::uint8_t>(i % 256);
             px[4 * i] = static_cast<std::uint8_t>(i * 7);
             px[4 * i + 1] = static_cast<std::uint8_t>(255 - a);
@@ -59,9 +59,9 @@ TEST(RecolourExactness, TruncatesEveryProductOfColourAndAlpha) {
         }
         const auto r = static_cast<std::uint8_t>(v), g = static_cast<std::uint8_t>(255 - v),
                    b = static_cast<std::uint8_t>(v * 97 + 13);
-        const Bytes want = fuzz::referenceRecolour(*canvas, r, g, b);
-        recolour(*canvas, r, g, b);
-        ASSERT_TRUE(std::ranges::equal(canvas->bytes(), want)) << "colour byte " << v;
+        const Bytes want = fuzz::referenceRecolour(canvas, r, g, b);
+        recolour(canvas, r, g, b);
+        ASSERT_TRUE(std::ranges::equal(canvas.bytes(), want)) << "colour byte " << v;
     }
 }
 
