@@ -8,37 +8,34 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
-#include <string>
 
 #include "canvas/canvas.hpp"
 #include "probe/probe.hpp"
 
 namespace cliptint::fuzz {
 
-// The fields of ProbeStats that the scan computes, every sum one addition at a time;
+// The counts, box, sums, means and reply line of ProbeStats, every sum one addition at a time;
 // nullopt for a picture without a visible pixel.
 inline std::optional<ProbeStats> referenceScan(const Canvas& canvas) {
     const std::uint8_t* px = canvas.px();
+    const std::int64_t pixels = canvas.w * canvas.h;
     ProbeStats s;
     s.minX = canvas.w;
     s.minY = canvas.h;
-    for (std::int64_t y = 0; y < canvas.h; ++y) {
-        for (std::int64_t x = 0; x < canvas.w; ++x) {
-            const std::int64_t i = (y * canvas.w + x) * 4;
-            const std::uint8_t a = px[i + 3];
-            if (a <= 19) ++s.clear;
-            if (a <= 20) continue;
-            s.minX = std::min(s.minX, x);
-            s.maxX = std::max(s.maxX, x);
-            s.minY = std::min(s.minY, y);
-            s.maxY = std::max(s.maxY, y);
-            if (a < 200) continue;
-            ++s.drawn;
-            s.sr += chan(px, i, 0);
-            s.sg += chan(px, i, 1);
-            s.sb += chan(px, i, 2);
-            s.sw += 1.0;
-        }
+    for (std::int64_t n = 0; n < pixels; ++n) {
+        const std::uint8_t a = px[4 * n + 3];
+        if (a <= 19) ++s.clear;
+        if (a <= 20) continue;
+        s.minX = std::min(s.minX, n % canvas.w);
+        s.maxX = std::max(s.maxX, n % canvas.w);
+        s.minY = std::min(s.minY, n / canvas.w);
+        s.maxY = std::max(s.maxY, n / canvas.w);
+        if (a < 200) continue;
+        ++s.drawn;
+        s.sr += chan(px, 4 * n, 0);
+        s.sg += chan(px, 4 * n, 1);
+        s.sb += chan(px, 4 * n, 2);
+        s.sw += 1.0;
     }
     if (s.maxX < 0) return std::nullopt;
     if (s.sw > 0.0) {
@@ -46,26 +43,23 @@ inline std::optional<ProbeStats> referenceScan(const Canvas& canvas) {
         s.mg = s.sg / s.sw;
         s.mb = s.sb / s.sw;
     }
-    for (std::int64_t i = 0; i < canvas.byteCount(); i += 4) {
+    for (std::int64_t i = 0; i < 4 * pixels; i += 4) {
         if (px[i + 3] < 200) continue;
         const double distance = std::fabs(chan(px, i, 0) - s.mr) +
                                 std::fabs(chan(px, i, 1) - s.mg) + std::fabs(chan(px, i, 2) - s.mb);
         if (distance > 90.0) ++s.stray;
     }
-    s.clearShare = static_cast<double>(s.clear) / static_cast<double>(canvas.w * canvas.h);
-    s.mono = s.drawn > 0 && static_cast<double>(s.stray) / static_cast<double>(s.drawn) < 0.06 &&
-             s.clearShare > 0.15;
-    char text[64];
-    std::snprintf(text, sizeof text, "%02llX%02llX%02llX", std::llround(s.mr), std::llround(s.mg),
-                  std::llround(s.mb));
-    s.hex = text;
-    std::snprintf(text, sizeof text, "%.4f %.4f %.4f %.4f",
-                  static_cast<double>(s.minX) / static_cast<double>(canvas.w),
-                  static_cast<double>(s.minY) / static_cast<double>(canvas.h),
-                  static_cast<double>(s.maxX + 1) / static_cast<double>(canvas.w),
-                  static_cast<double>(s.maxY + 1) / static_cast<double>(canvas.h));
-    s.box = text;
-    s.line = (s.mono ? "MONO " : "MULTI ") + s.hex + " " + s.box;
+    const bool mono = s.drawn > 0 &&
+                      static_cast<double>(s.stray) / static_cast<double>(s.drawn) < 0.06 &&
+                      static_cast<double>(s.clear) / static_cast<double>(pixels) > 0.15;
+    const double w = static_cast<double>(canvas.w), h = static_cast<double>(canvas.h);
+    char line[96];
+    std::snprintf(line, sizeof line, "%s %02llX%02llX%02llX %.4f %.4f %.4f %.4f",
+                  mono ? "MONO" : "MULTI", std::llround(s.mr), std::llround(s.mg),
+                  std::llround(s.mb), static_cast<double>(s.minX) / w,
+                  static_cast<double>(s.minY) / h, static_cast<double>(s.maxX + 1) / w,
+                  static_cast<double>(s.maxY + 1) / h);
+    s.line = line;
     return s;
 }
 

@@ -2,110 +2,81 @@
 // never a success, and a replaced OUT is either the old file or the whole new one.
 #include "cli/files.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <tuple>
 
 #include "support/run_tool.hpp"
 #include "sys/calls.hpp"
+#include "sys/io.hpp"
 
 namespace cliptint::test {
 namespace {
 
 using sys::Call;
 
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void store(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-Bytes bytesOf(const std::string& text) {
-    return {text.begin(), text.end()};
-}
-
-struct Fault {
-    const char* name;
-    Call call;
-    int error;
-    bool stored;  // whether the write still succeeds (an interrupted call is retried)
-};
-
-class FailingCall : public testing::TestWithParam<Fault> {
-  protected:
-    void TearDown() override { sys::clearFailures(); }
-    TempDir dir;
-};
-
-TEST_P(FailingCall, ReplacingOutIsAllOrNothing) {
-    const std::string out = dir.file("out.png");
-    store(out, "old");
-    sys::failCall(GetParam().call, GetParam().error);
-    const auto written = writeFileAtomically(out, bytesOf("new picture"));
-    sys::clearFailures();
-
-    EXPECT_EQ(written.has_value(), GetParam().stored);
-    if (!written) {
-        EXPECT_EQ(written.error(), "write");
+TEST(WriteFileAtomically, OneFailingCallLeavesTheOldFileAndNoTemporary) {
+    // clang-format off
+    for (const auto& [name, call, error] : {
+             std::tuple{"no temporary", Call::mkstemp, EACCES}, {"no mode", Call::fchmod, EPERM},
+             {"disk full", Call::write, ENOSPC}, {"no sync", Call::fsync, EIO},
+             {"lost on close", Call::close, EIO}, {"no rename", Call::rename, EXDEV},
+             {"write interrupted", Call::write, EINTR}}) {  // retried: the only one that stores
+        // clang-format on
+        SCOPED_TRACE(name);
+        TempDir dir;
+        writeWholeFile(dir.file("out.png"), "old");
+        sys::failCall(call, error);
+        const auto written = writeFileAtomically(dir.file("out.png"), Bytes{'n', 'e', 'w'});
+        sys::clearFailures();
+        const bool stored = error == EINTR;
+        EXPECT_EQ(written ? "" : written.error(), stored ? "" : "write");
+        EXPECT_EQ(readWholeFile(dir.file("out.png")), stored ? "new" : "old");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     }
-    EXPECT_EQ(contents(out), GetParam().stored ? "new picture" : "old");
-    // No temporary file is left beside OUT.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, FailingCall,
-                         testing::Values(Fault{"NoTemporary", Call::mkstemp, EACCES, false},
-                                         Fault{"NoMode", Call::fchmod, EPERM, false},
-                                         Fault{"DiskFull", Call::write, ENOSPC, false},
-                                         Fault{"WriteInterrupted", Call::write, EINTR, true},
-                                         Fault{"NoSync", Call::fsync, EIO, false},
-                                         Fault{"LostOnClose", Call::close, EIO, false},
-                                         Fault{"NoRename", Call::rename, EXDEV, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ReadingAFile, ReadErrorIsNoPictureAndAnInterruptedReadGoesOn) {
+// A read error is no picture and an interrupted read goes on; the bound, tried on a small one:
+// a file of exactly the bound is read, one byte more is refused by its size before reading, and a
+// device that never ends is refused at the bound.
+TEST(ReadPictureFile, StopsAtTheBoundAndOnlyAtARealError) {
     TempDir dir;
-    const std::string in = dir.file("in.png");
-    store(in, "picture bytes");
-
-    sys::failCall(Call::read, EIO, 1);
-    const auto failed = readPictureFile(in);
-    sys::failCall(Call::read, EINTR);
-    const auto interrupted = readPictureFile(in);
-    sys::clearFailures();
-
-    ASSERT_TRUE(failed);
-    EXPECT_FALSE(*failed);
-    ASSERT_TRUE(interrupted && *interrupted);
-    EXPECT_EQ(**interrupted, bytesOf("picture bytes"));
-}
-
-// The bound on what is read, tried on a small one: a file of exactly the bound is read, one byte
-// more is refused by its size before reading, and a device that never ends by the bound.
-TEST(ReadingAFile, StopsAtTheBoundOnItsSizeOrOnWhatArrives) {
-    TempDir dir;
-    const std::string in = dir.file("in.png");
-    for (const std::size_t size : {std::size_t{100}, std::size_t{101}}) {
-        store(in, std::string(size, 'p'));
-        const auto read = readPictureFile(in, 100);
-        if (size == 100) {
-            ASSERT_TRUE(read && *read);
-            EXPECT_EQ((*read)->size(), 100u);
-        } else {
-            ASSERT_FALSE(read);
-            EXPECT_EQ(read.error(), "picture size");
-        }
+    const std::string in = dir.file("in.png"), bytes(100, 'p');
+    writeWholeFile(in, bytes);
+    // What fails (0: nothing) after how many reads, the file, the bound, and the outcome: the
+    // error, "none" for no picture, or the bytes read.
+    // clang-format off
+    for (const auto& [name, error, after, path, bound, outcome] : {
+             std::tuple{"the bound", 0, 0, in, 100, bytes},
+             {"one byte over", 0, 0, in, 99, "picture size"},
+             {"endless", 0, 0, "/dev/zero", 4096, "picture size"},
+             {"read error at the end", EIO, 1, in, 100, "none"},
+             {"read interrupted", EINTR, 0, in, 100, bytes}}) {
+        // clang-format on
+        SCOPED_TRACE(name);
+        if (error != 0) sys::failCall(Call::read, error, after);
+        const auto read = readPictureFile(path, bound);
+        sys::clearFailures();
+        EXPECT_EQ(!read    ? read.error()
+                  : !*read ? "none"
+                           : std::string((*read)->begin(), (*read)->end()),
+                  outcome);
     }
-    const auto endless = readPictureFile("/dev/zero", 4096);
-    ASSERT_FALSE(endless);
-    EXPECT_EQ(endless.error(), "picture size");
+
+    // With a deadline each read waits in poll(2) first, and an interrupted poll is tried again.
+    const int fd = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+    sys::failCall(Call::poll, EINTR);
+    // At most 100 bytes, a first buffer of 1, no stall limit, 20 s to the deadline.
+    const auto polled =
+        readBounded(fd, ReadLimits{100, 1, std::nullopt, Clock::now() + std::chrono::seconds(20)});
+    sys::clearFailures();
+    ::close(fd);
+    EXPECT_EQ(polled ? std::string(polled->begin(), polled->end()) : "failed", bytes);
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
+// The built tool run on files: every reply line, where a painted picture lands and what is left
+// beside it, the real limits, and the inputs the fuzzers found a fault with.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
+#include <map>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -14,45 +19,29 @@
 namespace cliptint::test {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr char kUsage[] = "ERR usage: probe | paint RRGGBB\n";
 constexpr char kNoPicture[] = "ERR no picture on the clipboard\n";
-
-// A 10 x 10 canvas with one opaque red pixel at (3, 7): MONO.
-std::string monoPng() {
-    Canvas canvas = clearCanvas(10, 10);
-    setPixel(canvas, 3, 7, {255, 0, 0, 255});
-    setPixel(canvas, 4, 7, {100, 0, 0, 100});
-    return pngOf(canvas);
-}
 constexpr char kMonoLine[] = "MONO FF0000 0.3000 0.7000 0.5000 0.8000\n";
-
-// Opaque everywhere: MULTI.
-std::string multiPng() {
-    Canvas canvas = clearCanvas(2, 2);
-    for (int n = 0; n < 4; ++n)
-        setPixel(canvas, n % 2, n / 2, {0, 0, 0, 255});
-    return pngOf(canvas);
-}
+constexpr char kPaintedLine[] = "MONO 3399CC 0.3000 0.7000 0.5000 0.8000\n";
 constexpr char kMultiLine[] = "MULTI 000000 0.0000 0.0000 1.0000 1.0000\n";
 
-std::string emptyPng() {
-    return pngOf(clearCanvas(4, 4));
+// w x h clear pixels but for the ones listed by their index in memory order.
+std::string pngWith(std::int64_t w, std::int64_t h, std::vector<std::pair<int, Rgba>> pixels) {
+    Canvas canvas = clearCanvas(w, h);
+    for (const auto& [n, colour] : pixels)
+        setPixel(canvas, n % w, n / w, colour);
+    return pngOf(canvas);
 }
 
 // Every run answers with one line, exit status 0 and nothing on stderr.
 void expectReply(const ToolRun& run, const std::string& line) {
-    EXPECT_EQ(run.out, line);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(std::tie(run.out, run.err, run.status), std::tuple(line, "", 0));
 }
 
-std::vector<std::string> entries(const std::string& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+std::ptrdiff_t entries(const std::string& directory) {
+    return std::distance(fs::directory_iterator(directory), {});
 }
 
 class Run : public testing::Test {
@@ -62,6 +51,8 @@ class Run : public testing::Test {
     std::string out = dir.file("out.png");
     // A FIFO with no writer: any attempt to read it would block until the deadline.
     std::string fifo = dir.file("never-read");
+    // Clear but for an opaque red pixel at (3, 7) and a fainter one beside it: MONO.
+    std::string mono = pngWith(10, 10, {{73, {255, 0, 0, 255}}, {74, {100, 0, 0, 100}}});
     void SetUp() override { ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); }
 };
 
@@ -69,49 +60,50 @@ class Run : public testing::Test {
 // is added beside it.
 TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
     struct Case {
-        const char* picture;             // "mono", "multi", "empty", or "none" for a missing file
-        std::vector<std::string> words;  // "IN", "OUT" and "FIFO" stand for the fixture's paths
+        std::string picture;             // IN's bytes; none: IN is missing
+        std::vector<std::string> words;  // IN, OUT, FIFO, DIR, NO-DIR (in a missing folder)
         std::string reply;
     };
+    const std::string multi = pngWith(1, 1, {{0, {0, 0, 0, 255}}}), empty = pngWith(4, 4, {});
     // clang-format off
     const Case cases[] = {
-        {"mono", {}, kUsage},
-        {"mono", {"--file", "FIFO", "OUT"}, kUsage},  // reads nothing without a mode
-        {"mono", {"--file", "FIFO", "probe"}, kUsage},  // OUT forgotten: reads nothing
-        {"mono", {"--file", "IN", "OUT", "probe"}, kMonoLine},
-        {"mono", {"--file", "IN", "OUT", "probe", "x", "y"}, kMonoLine},
-        {"mono", {"--file", "IN", "OUT", "Probe"}, kUsage},
-        {"mono", {"--file", "IN", "OUT", "--file", "a", "b"}, kUsage},
-        {"empty", {"--file", "IN", "OUT", "draw"}, "ERR empty picture\n"},
-        {"mono", {"--file", "IN", "OUT", "paint"}, kUsage},
-        {"multi", {"--file", "IN", "OUT", "paint"}, kUsage},
-        {"none", {"--file", "IN", "OUT", "paint"}, kNoPicture},
-        {"multi", {"--file", "IN", "OUT", "paint", "zz"}, kMultiLine},  // colour not examined
-        {"multi", {"--file", "IN", "OUT", "paint", "3366cc"}, kMultiLine},
-        {"mono", {"--file", "IN", "OUT", "paint", "#00FF0"}, "ERR colour 00FF0\n"},
-        {"none", {"--file", "IN", "OUT", "probe"}, kNoPicture},
-        {"none", {"--file", "/", "OUT", "probe"}, kNoPicture},
+        {mono, {}, kUsage},
+        {mono, {"--file", "FIFO", "OUT"}, kUsage},  // reads nothing without a mode
+        {mono, {"--file", "FIFO", "probe"}, kUsage},  // OUT forgotten: reads nothing
+        {mono, {"--file", "IN", "OUT", "probe"}, kMonoLine},
+        {mono, {"--file", "IN", "OUT", "probe", "x", "y"}, kMonoLine},
+        {mono, {"--file", "IN", "OUT", "Probe"}, kUsage},
+        {mono, {"--file", "IN", "OUT", "--file", "a", "b"}, kUsage},
+        {empty, {"--file", "IN", "OUT", "draw"}, "ERR empty picture\n"},
+        {mono, {"--file", "IN", "OUT", "paint"}, kUsage},
+        {multi, {"--file", "IN", "OUT", "paint"}, kUsage},
+        {"", {"--file", "IN", "OUT", "paint"}, kNoPicture},
+        {multi, {"--file", "IN", "OUT", "paint", "zz"}, kMultiLine},  // colour not examined
+        {multi, {"--file", "IN", "OUT", "paint", "3366cc"}, kMultiLine},
+        {mono, {"--file", "IN", "OUT", "paint", "#00FF0"}, "ERR colour 00FF0\n"},
+        {mono, {"--file", "IN", "OUT", "paint", "00FF000"}, "ERR colour 00FF000\n"},
+        {"", {"--file", "IN", "OUT", "probe"}, kNoPicture},
+        {"", {"--file", "/", "OUT", "probe"}, kNoPicture},
+        // An OUT that cannot be stored; no temporary file is left where one was made.
+        {mono, {"--file", "IN", "NO-DIR", "paint", "3366cc"}, "ERR write\n"},
+        {mono, {"--file", "IN", "/proc/out.png", "paint", "3366cc"}, "ERR write\n"},
+        {mono, {"--file", "IN", "/dev/full", "paint", "3366cc"}, "ERR write\n"},
+        {mono, {"--file", "IN", "DIR", "paint", "3366cc"}, "ERR write\n"},
     };
+    const std::map<std::string, std::string> paths{
+        {"IN", in}, {"OUT", out}, {"FIFO", fifo}, {"DIR", dir.path()}, {"NO-DIR", dir.file("x/o")}};
     // clang-format on
     for (const Case& c : cases) {
-        std::filesystem::remove(in);
-        const std::string picture = c.picture;
-        if (picture != "none") {
-            writeWholeFile(in, picture == "mono"    ? monoPng()
-                               : picture == "multi" ? multiPng()
-                                                    : emptyPng());
-        }
+        SCOPED_TRACE(testing::PrintToString(c.words) + (c.picture.empty() ? " without IN" : ""));
+        fs::remove(in);
+        if (!c.picture.empty()) writeWholeFile(in, c.picture);
         writeWholeFile(out, "precious");
         std::vector<std::string> words;
-        std::string shown = picture;
-        for (const auto& word : c.words) {
-            words.push_back(word == "IN" ? in : word == "OUT" ? out : word == "FIFO" ? fifo : word);
-            shown += " " + word;
-        }
-        SCOPED_TRACE(shown);
+        for (const auto& w : c.words)
+            words.push_back(paths.contains(w) ? paths.at(w) : w);
         expectReply(runTool(words, std::chrono::seconds(20)), c.reply);
         EXPECT_EQ(readWholeFile(out), "precious");
-        EXPECT_EQ(entries(dir.path()).size(), picture == "none" ? 2u : 3u);
+        EXPECT_EQ(entries(dir.path()), c.picture.empty() ? 2 : 3);
     }
 }
 
@@ -126,88 +118,68 @@ TEST_F(Run, KeepsTheRealLimitsOfPixelsAndBytes) {
         writeWholeFile(in, std::string(header.begin(), header.end()));
         expectReply(runTool({"--file", in, out, "probe"}), reply);
     }
-    std::filesystem::resize_file(in, (std::uintmax_t{1} << 30) + 1);
+    fs::resize_file(in, (std::uintmax_t{1} << 30) + 1);
     expectReply(runTool({"--file", in, out, "probe"}), "ERR picture size\n");
 }
 
-TEST_F(Run, ReadsAPictureFromStandardInput) {
-    const auto run = runProgram({CLIPTINT_BINARY, "--file", "/dev/stdin", out, "probe"},
-                                std::chrono::seconds(20), {}, monoPng());
-    expectReply(run, kMonoLine);
+// The mono picture painted in r, g, b as libpng decodes it. Colour bytes that are multiples of 51
+// come back exactly from the fainter pixel's premultiplied alpha 100; a clear pixel is 0, 0, 0, 0.
+std::vector<std::uint8_t> paintedPixels(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    std::vector<std::uint8_t> rgba(400);
+    std::ranges::copy(std::array<std::uint8_t, 8>{r, g, b, 255, r, g, b, 100}, &rgba[4 * 73]);
+    return rgba;
 }
 
-TEST_F(Run, PaintWritesThePictureInTheNewColourWithItsAlpha) {
-    writeWholeFile(in, monoPng());
-    expectReply(runTool({"--file", in, out, "paint", "#3366cc"}),
-                "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
-    const StraightPicture painted = decodeWithLibpng(readWholeFile(out));
-    ASSERT_EQ(painted.w, 10u);
-    ASSERT_EQ(painted.h, 10u);
-    for (std::size_t i = 0; i < painted.rgba.size(); i += 4) {
-        const std::size_t pixel = i / 4;
-        const std::uint8_t alpha = pixel == 73 ? 255 : pixel == 74 ? 100 : 0;
-        EXPECT_EQ(painted.rgba[i + 3], alpha) << "pixel " << pixel;
-        if (alpha == 255) {
-            EXPECT_EQ(painted.rgba[i], 0x33);
-            EXPECT_EQ(painted.rgba[i + 1], 0x66);
-            EXPECT_EQ(painted.rgba[i + 2], 0xCC);
-        }
-    }
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"in.png", "never-read", "out.png"}));
-}
-
-TEST_F(Run, PaintReplacesItsOwnInput) {
-    writeWholeFile(in, monoPng());
-    expectReply(runTool({"--file", in, in, "paint", "00ff00"}),
-                "MONO 00FF00 0.3000 0.7000 0.5000 0.8000\n");
-    expectReply(runTool({"--file", in, out, "probe"}), "MONO 00FF00 0.3000 0.7000 0.5000 0.8000\n");
-}
-
-TEST_F(Run, UnstorablePictureIsReportedNotAnswered) {
-    writeWholeFile(in, monoPng());
-    for (const std::string& target : {dir.file("missing/out.png"), std::string("/proc/out.png"),
-                                      std::string("/dev/full"), dir.path()}) {
-        expectReply(runTool({"--file", in, target, "paint", "3366cc"}), "ERR write\n");
-    }
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"in.png", "never-read"}));
-}
-
-TEST_F(Run, ReplacedOutKeepsItsPermissionsAndNewOutFollowsTheUmask) {
-    writeWholeFile(in, monoPng());
-    writeWholeFile(out, "old");
-    ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
-    expectReply(runTool({"--file", in, out, "paint", "3366cc"}),
-                "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
-    EXPECT_EQ(std::filesystem::status(out).permissions(), std::filesystem::perms(0640));
-
-    const std::string fresh = dir.file("fresh.png");
+// A new OUT gets the umask's mode and a replaced one keeps its own; through a link the link stays
+// and its target is replaced; the colour the picture already has still paints; OUT may be IN, or
+// a special file (a pipe) written in place, IN a pipe read to its end. No temporary file is left
+// anywhere.
+TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
+    writeWholeFile(in, mono);
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    expectReply(runTool({"--file", in, fresh, "paint", "3366cc"}),
-                "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
-    EXPECT_EQ(std::filesystem::status(fresh).permissions(), std::filesystem::perms(0666 & ~mask));
-}
-
-TEST_F(Run, PaintThroughASymbolicLinkReplacesItsTarget) {
-    writeWholeFile(in, monoPng());
-    std::filesystem::create_directory(dir.file("sub"));
-    const std::string target = dir.file("sub/target.png");
+    fs::create_directory(dir.file("sub"));
+    const std::string link = dir.file("link.png"), target = dir.file("sub/target.png");
     writeWholeFile(target, "old");
-    std::filesystem::create_symlink("sub/target.png", out);
-    expectReply(runTool({"--file", in, out, "paint", "3366cc"}),
-                "MONO 3366CC 0.3000 0.7000 0.5000 0.8000\n");
-    EXPECT_TRUE(std::filesystem::is_symlink(out));
-    EXPECT_EQ(decodeWithLibpng(readWholeFile(target)).w, 10u);
-    EXPECT_EQ(entries(dir.file("sub")), std::vector<std::string>{"target.png"});
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    fs::create_symlink("sub/target.png", link);
+    const auto painted = paintedPixels(0x33, 0x99, 0xCC);
+    const auto fresh = fs::perms(0666 & ~mask);
+    const std::string same = dir.file("same.png");
+    // OUT, the file that gets the picture, the colour word, the reply, the pixels, the mode.
+    for (const auto& [path, stored, colour, line, pixels, mode] :
+         {std::tuple{out, out, "#3399cc", kPaintedLine, painted, fresh},
+          {link, target, "3399CC", kPaintedLine, painted, fs::perms(0640)},
+          {same, same, "ff0000", kMonoLine, paintedPixels(255, 0, 0), fresh},
+          {in, in, "3399cc", kPaintedLine, painted, fresh}}) {
+        SCOPED_TRACE(path);
+        expectReply(runTool({"--file", in, path, "paint", colour}), line);
+        EXPECT_EQ(decodeWithLibpng(readWholeFile(stored)).rgba, pixels);
+        EXPECT_EQ(fs::status(stored).permissions(), mode);
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(std::tuple(entries(dir.path()), entries(dir.file("sub"))), std::tuple(6, 1));
+    // From a pipe on stdin, which has no size to go by, to a pipe on stdout.
+    const std::string pipes =
+        "cat \"$1\" | \"$0\" --file /dev/stdin /dev/stdout paint 3399cc | cat";
+    EXPECT_EQ(runProgram({"sh", "-c", pipes, CLIPTINT_BINARY, in}).out,
+              readWholeFile(out) + kPaintedLine);
 }
 
-TEST_F(Run, PaintWritesIntoASpecialFileInPlace) {
-    writeWholeFile(in, monoPng());
-    const auto run = runProgram({"sh", "-c",
-                                 std::string(CLIPTINT_BINARY) + " --file " + in +
-                                     " /dev/stderr paint 3366cc 2>&1 >/dev/null"},
-                                std::chrono::seconds(20));
-    EXPECT_EQ(decodeWithLibpng(run.out).w, 10u);
+// Each input the fuzzers found a fault with (tests/data/crashers/, named after the fault) gets
+// exactly one reply line, exit status 0 and nothing on stderr, in both modes.
+TEST(Crashers, EachGetsOneReplyLineInEveryMode) {
+    TempDir dir;
+    for (const auto& entry : fs::directory_iterator(testData("crashers"))) {
+        if (entry.path().extension() == ".md") continue;
+        for (const char* mode : {"probe", "paint"}) {  // probe ignores the colour word
+            SCOPED_TRACE(entry.path().filename().string() + " " + mode);
+            const ToolRun run =
+                runTool({"--file", entry.path().string(), dir.file("out.png"), mode, "3366cc"});
+            EXPECT_TRUE(std::regex_match(run.out, std::regex("(MONO|MULTI|ERR) .*\n"))) << run.out;
+            EXPECT_EQ(std::tie(run.err, run.status), std::tuple("", 0));
+        }
+    }
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "support/run_tool.hpp"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <utility>
 
 namespace cliptint::test {
 
@@ -26,25 +25,29 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
     return result;
 }
 
-// A file holding the bytes, read from its start: the child's stdin, which it may read or not.
-int inputFile(const std::string& input) {
-    const int fd = ::memfd_create("input", MFD_CLOEXEC);
-    if (fd < 0 || ::write(fd, input.data(), input.size()) != ssize_t(input.size()) ||
-        ::lseek(fd, 0, SEEK_SET) != 0) {
-        throw std::runtime_error("input file");
-    }
+// A memory file holding the bytes: the child's stdin, stdout or stderr. Its name under
+// /proc/self/fd opens it afresh from its start.
+int memoryFile(const std::string& bytes) {
+    const int fd = ::memfd_create("run", MFD_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("memory file");
+    writeWholeFile("/proc/self/fd/" + std::to_string(fd), bytes);
     return fd;
+}
+
+// Everything the child wrote to the memory file, which is closed.
+std::string contents(int fd) {
+    std::string text = readWholeFile("/proc/self/fd/" + std::to_string(fd));
+    ::close(fd);
+    return text;
 }
 
 }  // namespace
 
+// The output goes to files, not pipes: the run is over when the child ends, whatever its own
+// children (a clipboard owner, a wl-copy server) still hold open.
 ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
                    const std::vector<std::string>& env, const std::string& input) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe");
-    }
-    const int in = inputFile(input);
+    const int in = memoryFile(input), out = memoryFile({}), err = memoryFile({});
     // Everything the child needs is made before the fork: tests run programs from several
     // threads, and a child of a threaded process that allocates may wait for ever on a lock
     // another thread held at the fork.
@@ -52,51 +55,32 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
     const std::vector<char*> argp = pointers(args), envpp = pointers(envp);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
-    // Without a child, waitpid(-1) below would reap another thread's child (and a timed-out
-    // kill(-1) signal every process), so a failed fork ends the test here.
+    // Without a child there is nothing to wait for or to kill, so a failed fork ends the test.
     if (pid < 0) throw std::runtime_error("fork");
     if (pid == 0) {
         ::dup2(in, STDIN_FILENO);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(err[1], STDERR_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
         if (env.empty()) ::execvp(argp[0], argp.data());
         ::execvpe(argp[0], argp.data(), envpp.data());
         ::_exit(127);
     }
     ::close(in);
-    ::close(out[1]);
-    ::close(err[1]);
 
-    // Reads both pipes until they close or the deadline passes.
-    ToolRun run;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    bool finished = true;
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            start + timeout - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            finished = false;
-            break;
-        }
-        if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].revents == 0) continue;
-            char buffer[65536];
-            const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
-            if (got > 0) (k == 0 ? run.out : run.err).append(buffer, std::size_t(got));
-            if (got <= 0) ::close(std::exchange(fds[k].fd, -1));
-        }
-    }
-    for (const auto& fd : fds) {
-        if (fd.fd >= 0) ::close(fd.fd);
-    }
-    if (!finished) ::kill(pid, SIGKILL);
+    // The pidfd turns readable when the child ends; a child still running at the deadline is
+    // killed.
+    const int ended = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    pollfd wait{ended, POLLIN, 0};
+    // The tests handle no signal, so nothing interrupts the wait.
+    const int ready = ::poll(&wait, 1, static_cast<int>(timeout.count()));
+    if (ready != 1) ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    run.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+    ::close(ended);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
-    if (finished && WIFEXITED(status)) run.status = WEXITSTATUS(status);
-    return run;
+    const bool exited = ready == 1 && WIFEXITED(status);
+    return {contents(out), contents(err), exited ? WEXITSTATUS(status) : -1, elapsed};
 }
 
 ToolRun runTool(const std::vector<std::string>& words, std::chrono::milliseconds timeout,
