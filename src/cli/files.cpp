@@ -105,7 +105,8 @@ Result<std::optional<Bytes>> readPictureFile(const std::string& path, std::int64
 
 Result<void> writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (exists) {
         if (S_ISDIR(info.st_mode)) return std::unexpected("write");
         if (!S_ISREG(info.st_mode)) return writeInPlace(path, bytes);
     } else if (errno != ENOENT) {
@@ -113,8 +114,16 @@ Result<void> writeFileAtomically(const std::string& path, std::span<const std::u
     }
     const auto target = resolveLinks(path);
     if (!target) return std::unexpected("write");
+    struct stat resolved {};
+    const bool found = ::stat(target->c_str(), &resolved) == 0;
+    // A link of /proc/self/fd to a deleted file or a memory file reads as a name that is not the
+    // file's ("/memfd:x (deleted)"): such a file has no name to rename over, so it is written
+    // where it is, as a special file is, rather than a stray file made under that name.
+    if (exists && (!found || resolved.st_dev != info.st_dev || resolved.st_ino != info.st_ino)) {
+        return writeInPlace(path, bytes);
+    }
     std::optional<mode_t> replacedMode;
-    if (::stat(target->c_str(), &info) == 0) replacedMode = info.st_mode & 07777;
+    if (found) replacedMode = resolved.st_mode & 07777;
     return replaceByRename(*target, replacedMode, bytes);
 }
 

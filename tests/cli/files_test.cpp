@@ -41,6 +41,20 @@ TEST(WriteFileAtomically, OneFailingCallLeavesTheOldFileAndNoTemporary) {
     }
 }
 
+// A file reached only through /proc/self/fd (deleted, or a memory file) is written where it is;
+// no file is made under the name its link shows.
+TEST(WriteFileAtomically, WritesAFileWithoutANameThroughItsDescriptor) {
+    TempDir dir;
+    const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    const auto written =
+        writeFileAtomically("/proc/self/fd/" + std::to_string(fd), Bytes{'n', 'e', 'w'});
+    EXPECT_EQ(written ? "" : written.error(), "");
+    EXPECT_EQ(readWholeFile("/proc/self/fd/" + std::to_string(fd)), "new");
+    ::close(fd);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
+}
+
 // A read error is no picture and an interrupted read goes on; the bound, tried on a small one:
 // a file of exactly the bound is read, one byte more is refused by its size before reading, and a
 // device that never ends is refused at the bound.
