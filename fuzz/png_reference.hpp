@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "canvas/canvas.hpp"
 #include "canvas/colour_profile.hpp"
@@ -68,6 +69,26 @@ inline void putBigEndian32(std::uint8_t* p, std::uint32_t v) {
         p[k] = static_cast<std::uint8_t>(v >> (24 - 8 * k));
 }
 
+// A chunk's type and data (PNG, section 5.3), inside the bytes it was found in.
+struct ChunkView {
+    std::string_view type;
+    std::span<const std::uint8_t> data;
+};
+
+// The chunks after the signature that lie whole in the bytes, up to the first that does not:
+// the one chunk walker of the tests and the fuzz targets.
+inline std::vector<ChunkView> chunksIn(std::span<const std::uint8_t> png) {
+    std::vector<ChunkView> chunks;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::size_t length = bigEndian32(png.data() + at);
+        if (png.size() - at - 12 < length) break;
+        chunks.push_back(
+            {{reinterpret_cast<const char*>(png.data() + at + 4), 4}, png.subspan(at + 8, length)});
+        at += 12 + length;
+    }
+    return chunks;
+}
+
 // Appends a chunk (PNG, section 5.3): length, type, data, and the CRC, right or deliberately
 // wrong.
 inline void appendPngChunk(Bytes& png, std::string_view type, std::span<const std::uint8_t> data,
@@ -89,16 +110,11 @@ inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> 
     std::span<const std::uint8_t> ihdr;
     Bytes stream;  // the payloads of the first run of consecutive IDAT chunks, as libspng reads
     bool inRun = false;
-    for (std::size_t at = 8; at + 12 <= png.size();) {
-        const std::uint32_t length = bigEndian32(png.data() + at);
-        if (png.size() - at - 12 < length) break;
-        const bool idat = std::memcmp(png.data() + at + 4, "IDAT", 4) == 0;
-        if (!idat && inRun) break;
-        inRun = idat;
-        const auto data = png.subspan(at + 8, length);
-        if (std::memcmp(png.data() + at + 4, "IHDR", 4) == 0 && length == 13) ihdr = data;
-        if (idat) stream.insert(stream.end(), data.begin(), data.end());
-        at += 12 + std::size_t{length};
+    for (const auto& [type, data] : chunksIn(png)) {
+        if (type == "IHDR" && data.size() == 13) ihdr = data;
+        if (type != "IDAT" && inRun) break;
+        inRun = type == "IDAT";
+        if (inRun) stream.insert(stream.end(), data.begin(), data.end());
     }
     if (ihdr.empty() || ihdr[8] != 8 || ihdr[12] != 0) return std::nullopt;
     constexpr std::array<int, 7> kChannels{1, 0, 3, 0, 2, 0, 4};
