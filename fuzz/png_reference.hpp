@@ -148,6 +148,18 @@ inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> 
     return std::move(picture->rgba);
 }
 
+// The premultiplied RGBA pixels straight, each colour rounded to nearest (0 where alpha is 0),
+// every alpha kept: what a PNG of them must hold.
+inline Bytes straightOf(std::span<const std::uint8_t> premultiplied) {
+    Bytes straight(premultiplied.begin(), premultiplied.end());
+    for (std::size_t i = 0; i < straight.size(); i += 4) {
+        const unsigned a = straight[i + 3];
+        for (std::size_t k = i; k < i + 3; ++k)
+            straight[k] = static_cast<std::uint8_t>(a == 0 ? 0 : (straight[k] * 255 + a / 2) / a);
+    }
+    return straight;
+}
+
 // libspng's RGBA pixels converted by the picture's profile, where it has one that converts: a
 // tagged picture must not reach the canvas unconverted by any path of the codec.
 inline void convertByProfile(const SpngPicture& picture, Bytes& rgba) {
