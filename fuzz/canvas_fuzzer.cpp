@@ -56,25 +56,17 @@ void checkEveryByteWritten(std::span<const std::uint8_t> data, const Canvas& can
     }
 }
 
-// Reads the input from the front; past its end every read gives 0.
-struct Reader {
-    std::span<const std::uint8_t> data;
-    std::uint8_t byte() {
-        if (data.empty()) return 0;
-        const std::uint8_t b = data.front();
-        data = data.subspan(1);
-        return b;
-    }
-};
-
 constexpr std::array<std::uint8_t, 8> kSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-Bytes describedPng(Reader in) {
-    const std::uint32_t w = 1 + in.byte() % 24, h = 1 + in.byte() % 24;
-    const auto colour = std::array<std::uint8_t, 4>{0, 2, 4, 6}[in.byte() % 4];
-    const int level = in.byte() % 13;
-    const std::size_t piece = in.byte();  // bytes an IDAT chunk; 0: one chunk
-    const std::uint8_t damage = in.byte(), where = in.byte();
+Bytes describedPng(std::span<const std::uint8_t> data) {
+    // Reads the input from the front; past its end every read gives 0.
+    std::size_t next = 0;
+    const auto byte = [&] { return next < data.size() ? data[next++] : std::uint8_t{0}; };
+    const std::uint32_t w = 1 + byte() % 24, h = 1 + byte() % 24;
+    const auto colour = std::array<std::uint8_t, 4>{0, 2, 4, 6}[byte() % 4];
+    const int level = byte() % 13;
+    const std::size_t piece = byte();  // bytes an IDAT chunk; 0: one chunk
+    const std::uint8_t damage = byte(), where = byte();
 
     // The scanlines: exactly as many bytes as the picture needs, unless damage says otherwise.
     std::size_t rawSize = h * (std::size_t{w} * channelCount(PngColour{colour}) + 1);
@@ -82,7 +74,7 @@ Bytes describedPng(Reader in) {
     if (damage & 2) rawSize += 1 + where;
     Bytes raw(rawSize);
     for (auto& b : raw)
-        b = in.byte();
+        b = byte();
 
     const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
         libdeflate_alloc_compressor(level), libdeflate_free_compressor);
@@ -143,6 +135,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     checkMakeCanvas(data);
     const bool isPng = data.size() >= kSignature.size() &&
                        std::equal(kSignature.begin(), kSignature.end(), data.begin());
-    checkMakeCanvas(isPng ? withRightCrcs(data) : describedPng({data}));
+    checkMakeCanvas(isPng ? withRightCrcs(data) : describedPng(data));
     return 0;
 }
