@@ -56,10 +56,6 @@ inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_
 // PNG codec's IDAT path inflates with libdeflate and so reads such a file. These tell that case
 // apart and give the pixels to judge it by.
 
-inline bool zlibRefusedStream(int spngStatus) {
-    return spngStatus == SPNG_EIDAT_STREAM || spngStatus == SPNG_EZLIB;
-}
-
 inline std::uint32_t bigEndian32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
@@ -185,7 +181,7 @@ inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint
         return "PNG codec refused a picture that libspng decodes";
     }
     if (!answer->rgba) {
-        if (!zlibRefusedStream(answer->status)) {
+        if (answer->status != SPNG_EIDAT_STREAM && answer->status != SPNG_EZLIB) {
             return "PNG codec decoded a picture that libspng refuses";
         }
         answer->rgba = pixelsOfReinflatedPng(png);
