@@ -155,8 +155,10 @@ im "$work/grid8.pam" -define tiff:alpha=unassociated -compress Zip -interlace Pl
 im "$work/grid8.pam" -define tiff:alpha=unassociated -compress Zip -orient BottomRight \
     tif-grid-turned.tif
 
-# GIF: a 2 x 2 red frame at (3, 1) on a 6 x 4 screen; a red frame followed by a blue one.
+# GIF: a 2 x 2 red frame at (3, 1) on a 6 x 4 screen, and a 4 x 3 one there that the screen's
+# right edge cuts; a red frame followed by a blue one.
 im -size 2x2 xc:red -page 6x4+3+1 gif-offset.gif
+im -size 4x3 xc:red -page 6x4+3+1 gif-clipped.gif
 im -size 2x2 xc:red -size 2x2 xc:blue gif-anim.gif
 
 # --- Check that every file is what its name says. ---
