@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "probe/probe.hpp"
 #include "support/canvas_maker.hpp"
@@ -82,6 +84,23 @@ TEST(ProfileConversion, RefusesAProfileLargerThanTheBound) {
     EXPECT_TRUE(profileConversion(profile, rgba).has_value());
     profile.push_back(0);
     EXPECT_FALSE(profileConversion(profile, rgba).has_value());
+}
+
+// Only a profile of pictures' colours serves: the Adobe RGB profile (a display profile) declared
+// an input, output or colour-space profile still converts; declared a device link, an abstract
+// or a named-colour profile, it does not.
+TEST(ProfileConversion, TakesOnlyProfilesThatDescribePictures) {
+    const PixelLayout rgba{.model = ColourModel::rgb, .sampleBytes = 1, .samples = 4};
+    for (const auto& [deviceClass, serves] : {std::pair{"scnr", true},
+                                              {"prtr", true},
+                                              {"spac", true},
+                                              {"link", false},
+                                              {"abst", false},
+                                              {"nmcl", false}}) {
+        Bytes profile = dataBytes("icc-adobe.icc");
+        std::copy_n(deviceClass, 4, profile.begin() + 12);  // the header's profile/device class
+        EXPECT_EQ(profileConversion(profile, rgba).has_value(), serves) << deviceClass;
+    }
 }
 
 }  // namespace
