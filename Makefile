@@ -81,7 +81,7 @@ deb: deps deb-deps tool
 # `make fuzz` runs each target FUZZ_SECONDS; `make fuzz-ci` runs each for 60 s.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 180
-FUZZ_TARGETS ?= canvas run colour png_fast
+FUZZ_TARGETS ?= canvas run colour
 FUZZ_DEB_PACKAGES := clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev \
 	imagemagick python3-pil
 

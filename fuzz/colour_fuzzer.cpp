@@ -1,6 +1,7 @@
 // Fuzzes the colour word: trimColour and parseColour against plain reference versions written
 // from the accepted forms, and paintCanvas's reply on a one-pixel canvas.
 
+#include <charconv>
 #include <cstring>
 #include <string>
 
@@ -12,16 +13,6 @@ namespace cliptint::fuzz {
 
 namespace {
 
-bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-std::uint32_t hexValue(char c) {
-    if (c <= '9') return static_cast<std::uint32_t>(c - '0');
-    if (c <= 'F') return static_cast<std::uint32_t>(c - 'A' + 10);
-    return static_cast<std::uint32_t>(c - 'a' + 10);
-}
-
 // Only "#" and " " are trimmed, from both ends, in any mix.
 std::string_view referenceTrim(std::string_view word) {
     while (!word.empty() && (word.front() == '#' || word.front() == ' '))
@@ -31,46 +22,30 @@ std::string_view referenceTrim(std::string_view word) {
     return word;
 }
 
+// The text, hexadecimal digits only, read by std::from_chars as a whole number of 32 bits.
+std::optional<std::uint32_t> wholeHex(std::string_view text) {
+    std::uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto read = std::from_chars(text.data(), end, value, 16);
+    if (read.ec != std::errc{} || read.ptr != end) return std::nullopt;
+    return value;
+}
+
 // The base-16 parse with an optional sign, read as a whole number rather than digit by digit:
 // after "-" only zeros stay at or above 0 at every step; otherwise the value must fit 32 bits.
 std::optional<std::uint32_t> referenceParse(std::string_view text) {
     const bool negative = text.starts_with('-');
     if (negative || text.starts_with('+')) text.remove_prefix(1);
-    if (text.empty() || !std::ranges::all_of(text, isHexDigit)) return std::nullopt;
-    if (negative) {
-        if (text.find_first_not_of('0') != std::string_view::npos) return std::nullopt;
-        return 0;
-    }
-    const auto significant = text.find_first_not_of('0');
-    if (significant == std::string_view::npos) return 0;
-    text.remove_prefix(significant);
-    if (text.size() > 8) return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char c : text)
-        value = value * 16 + hexValue(c);
-    return value;
+    const auto value = wholeHex(text);
+    return negative && value != 0u ? std::nullopt : value;
 }
 
 // The accepted six-character forms as a table: six hex digits; "+" and five; "-00000".
 std::optional<std::uint32_t> referenceSixCharacterColour(std::string_view c) {
     if (c.size() != 6) return std::nullopt;
     if (c == "-00000") return 0;
-    if (c.front() == '+') c.remove_prefix(1);
-    if (!std::ranges::all_of(c, isHexDigit)) return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char ch : c)
-        value = value * 16 + hexValue(ch);
-    return value;
+    return wholeHex(c.starts_with('+') ? c.substr(1) : c);
 }
-
-std::string upperHex(std::uint32_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%06X", static_cast<unsigned>(value));
-    return text;
-}
-
-constexpr std::string_view kHex = "123456";
-constexpr std::string_view kBox = "0.0000 0.0000 1.0000 1.0000";
 
 // paintCanvas on one opaque pixel: the new colour in the reply and the pixel, or "colour " and
 // the trimmed word.
@@ -79,11 +54,9 @@ void checkPaint(std::string_view word, std::string_view c, std::optional<std::ui
     expect(canvas.has_value(), "allocateCanvas failed on one pixel");
     const std::uint8_t original[4] = {0x12, 0x34, 0x56, 0xFF};
     std::memcpy(canvas->px(), original, 4);
-    ProbeStats stats;
-    stats.mono = true;
-    stats.hex = kHex;
-    stats.box = kBox;
-    stats.line = "MONO " + std::string(kHex) + " " + std::string(kBox);
+    constexpr std::string_view kBox = " 0.0000 0.0000 1.0000 1.0000";
+    ProbeStats stats{.mono = true, .hex = "123456", .box = std::string(kBox.substr(1))};
+    stats.line = "MONO 123456" + std::string(kBox);
 
     const auto painted = paintCanvas(word, std::move(*canvas), stats);
     if (!accepted) {
@@ -92,7 +65,9 @@ void checkPaint(std::string_view word, std::string_view c, std::optional<std::ui
         return;
     }
     expect(painted.has_value(), "accepted colour word failed to paint");
-    expect(painted->line == "MONO " + upperHex(*accepted) + " " + std::string(kBox),
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%06X", static_cast<unsigned>(*accepted));
+    expect(painted->line == "MONO " + std::string(hex) + std::string(kBox),
            "paint reply does not carry the new colour");
     // The canvas is consumed, so the painted pixel is read back from the PNG.
     const auto stored = makeCanvas(painted->png);

@@ -44,11 +44,9 @@ inline bool tooSlowToDecode(std::span<const std::uint8_t> data) {
     if (codec == nullptr) return false;
     const auto decoder = codec->readHeader(data);
     if (!decoder) return false;
-    const PictureSize size = (*decoder)->size();
-    if (size.w < 1 || size.h < 1) return false;
-    if (size.w > kMaxPixels || size.h > kMaxPixels) return false;
-    const std::int64_t pixels = size.w * size.h;
-    return pixels > kFuzzMaxPixels && pixels <= kMaxPixels;
+    const auto [w, h] = (*decoder)->size();
+    return w >= 1 && h >= 1 && w <= kMaxPixels && h <= kMaxPixels && w * h > kFuzzMaxPixels &&
+           w * h <= kMaxPixels;
 }
 
 inline bool knownCanvasFailure(std::string_view message) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "canvas/canvas.hpp"
 #include "canvas/colour_profile.hpp"
@@ -55,10 +56,6 @@ inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_
 // PNG codec's IDAT path inflates with libdeflate and so reads such a file. These tell that case
 // apart and give the pixels to judge it by.
 
-inline bool zlibRefusedStream(int spngStatus) {
-    return spngStatus == SPNG_EIDAT_STREAM || spngStatus == SPNG_EZLIB;
-}
-
 inline std::uint32_t bigEndian32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
@@ -66,6 +63,26 @@ inline std::uint32_t bigEndian32(const std::uint8_t* p) {
 inline void putBigEndian32(std::uint8_t* p, std::uint32_t v) {
     for (int k = 0; k < 4; ++k)
         p[k] = static_cast<std::uint8_t>(v >> (24 - 8 * k));
+}
+
+// A chunk's type and data (PNG, section 5.3), inside the bytes it was found in.
+struct ChunkView {
+    std::string_view type;
+    std::span<const std::uint8_t> data;
+};
+
+// The chunks after the signature that lie whole in the bytes, up to the first that does not:
+// the one chunk walker of the tests and the fuzz targets.
+inline std::vector<ChunkView> chunksIn(std::span<const std::uint8_t> png) {
+    std::vector<ChunkView> chunks;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::size_t length = bigEndian32(png.data() + at);
+        if (png.size() - at - 12 < length) break;
+        chunks.push_back(
+            {{reinterpret_cast<const char*>(png.data() + at + 4), 4}, png.subspan(at + 8, length)});
+        at += 12 + length;
+    }
+    return chunks;
 }
 
 // Appends a chunk (PNG, section 5.3): length, type, data, and the CRC, right or deliberately
@@ -89,16 +106,11 @@ inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> 
     std::span<const std::uint8_t> ihdr;
     Bytes stream;  // the payloads of the first run of consecutive IDAT chunks, as libspng reads
     bool inRun = false;
-    for (std::size_t at = 8; at + 12 <= png.size();) {
-        const std::uint32_t length = bigEndian32(png.data() + at);
-        if (png.size() - at - 12 < length) break;
-        const bool idat = std::memcmp(png.data() + at + 4, "IDAT", 4) == 0;
-        if (!idat && inRun) break;
-        inRun = idat;
-        const auto data = png.subspan(at + 8, length);
-        if (std::memcmp(png.data() + at + 4, "IHDR", 4) == 0 && length == 13) ihdr = data;
-        if (idat) stream.insert(stream.end(), data.begin(), data.end());
-        at += 12 + std::size_t{length};
+    for (const auto& [type, data] : chunksIn(png)) {
+        if (type == "IHDR" && data.size() == 13) ihdr = data;
+        if (type != "IDAT" && inRun) break;
+        inRun = type == "IDAT";
+        if (inRun) stream.insert(stream.end(), data.begin(), data.end());
     }
     if (ihdr.empty() || ihdr[8] != 8 || ihdr[12] != 0) return std::nullopt;
     constexpr std::array<int, 7> kChannels{1, 0, 3, 0, 2, 0, 4};
@@ -132,6 +144,18 @@ inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> 
     return std::move(picture->rgba);
 }
 
+// The premultiplied RGBA pixels straight, each colour rounded to nearest (0 where alpha is 0),
+// every alpha kept: what a PNG of them must hold.
+inline Bytes straightOf(std::span<const std::uint8_t> premultiplied) {
+    Bytes straight(premultiplied.begin(), premultiplied.end());
+    for (std::size_t i = 0; i < straight.size(); i += 4) {
+        const unsigned a = straight[i + 3];
+        for (std::size_t k = i; k < i + 3; ++k)
+            straight[k] = static_cast<std::uint8_t>(a == 0 ? 0 : (straight[k] * 255 + a / 2) / a);
+    }
+    return straight;
+}
+
 // libspng's RGBA pixels converted by the picture's profile, where it has one that converts: a
 // tagged picture must not reach the canvas unconverted by any path of the codec.
 inline void convertByProfile(const SpngPicture& picture, Bytes& rgba) {
@@ -157,7 +181,7 @@ inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint
         return "PNG codec refused a picture that libspng decodes";
     }
     if (!answer->rgba) {
-        if (!zlibRefusedStream(answer->status)) {
+        if (answer->status != SPNG_EIDAT_STREAM && answer->status != SPNG_EZLIB) {
             return "PNG codec decoded a picture that libspng refuses";
         }
         answer->rgba = pixelsOfReinflatedPng(png);

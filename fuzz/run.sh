@@ -4,22 +4,15 @@
 # words) and the corpus that earlier runs have grown. Fails if any target finds a crash, a leak,
 # an input slower than 2 s or one that needs more than 1 GiB.
 #
-#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: canvas, run, colour, png_fast;
-#                                                  default all)
+#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: canvas, run, colour; default all)
 #
 # Everything it writes goes under fuzz/corpus-work/: colours/ (the colour seeds), <target>/ (the
 # grown corpus), artifacts/<target>/ (the failing inputs) and logs/<target>.log.
 set -eu
-
-if [ $# -lt 2 ]; then
-    echo "usage: $0 BUILD_DIR SECONDS [TARGET...]" >&2
-    exit 2
-fi
+[ $# -ge 2 ] || { echo "usage: $0 BUILD_DIR SECONDS [TARGET...]" >&2 && exit 2; }
 build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
-targets=${*:-canvas run colour png_fast}
-
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$root/fuzz/corpus-work
 mkdir -p "$work/logs" "$work/colours"
@@ -31,32 +24,24 @@ for word in 3366cc '#3366CC' '##00ff00#' ' 00FF00 ' +ABCDE -00000 -0000F +-1234 
 done
 
 # Each failure aborts at once with a stack trace; leaks are checked after every input.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
+[ $# -gt 0 ] || set -- canvas run colour
 failed=""
-for target in $targets; do
+for target in "$@"; do
     case $target in
-    canvas | run | png_fast)
-        inputs="$root/tests/data"
-        options="-dict=$root/fuzz/pictures.dict -max_len=65536"
-        ;;
-    colour)
-        inputs="$work/colours"
-        options="-max_len=64"
-        ;;
-    *)
-        echo "unknown fuzz target: $target" >&2
-        exit 2
-        ;;
+    canvas | run) inputs=$root/tests/data options="-dict=$root/fuzz/pictures.dict -max_len=65536" ;;
+    colour) inputs=$work/colours options=-max_len=64 ;;
+    *) echo "unknown fuzz target: $target" >&2 && exit 2 ;;
     esac
     mkdir -p "$work/$target" "$work/artifacts/$target"
     log=$work/logs/$target.log
     echo "== ${target}_fuzzer for ${seconds} s (log: $log)"
-    # shellcheck disable=SC2086 # options and inputs are word lists
+    # shellcheck disable=SC2086 # options is a word list
     if "$build/${target}_fuzzer" $options -max_total_time="$seconds" -timeout=2 \
         -rss_limit_mb=1024 -malloc_limit_mb=1024 -print_final_stats=1 \
-        -artifact_prefix="$work/artifacts/$target/" "$work/$target" $inputs >"$log" 2>&1; then
+        -artifact_prefix="$work/artifacts/$target/" "$work/$target" "$inputs" >"$log" 2>&1; then
         grep -E '^(#[0-9]+[[:space:]]+DONE|stat::)' "$log" || true
     else
         echo "!! ${target}_fuzzer failed; the end of its log:"
@@ -64,8 +49,4 @@ for target in $targets; do
         failed="$failed $target"
     fi
 done
-
-if [ -n "$failed" ]; then
-    echo "fuzzing failed:$failed (failing inputs under $work/artifacts/)"
-    exit 1
-fi
+[ -z "$failed" ] || { echo "fuzzing failed:$failed (failing inputs under $work/artifacts/)" && exit 1; }

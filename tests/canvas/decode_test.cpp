@@ -35,10 +35,14 @@ const std::vector<Rgba> kBits{grey(255), grey(0), grey(255), grey(255),
                               grey(0),   grey(0), grey(255), grey(0)};
 const std::vector<Rgba> kPalette{kRed, {0, 255, 0, 255}, {0, 0, 255, 255}, {17, 34, 51, 255}};
 const std::vector<Rgba> kNines(6, grey(9));
-// A 2 x 2 red frame at (3, 1) on a 6 x 4 screen; the rest of the screen is clear.
-const std::vector<Rgba> kOffset{kClear, kClear, kClear, kClear, kClear, kClear, kClear, kClear,
-                                kClear, kRed,   kRed,   kClear, kClear, kClear, kClear, kRed,
-                                kRed,   kClear, kClear, kClear, kClear, kClear, kClear, kClear};
+// Red frames at (3, 1) on a 6 x 4 screen, clear elsewhere: 2 x 2, and 4 x 3 cut by the screen's
+// right edge, so that a row drawn one pixel too far shows on the next row.
+Rgba offsetFrame(std::int64_t x, std::int64_t y) {
+    return x >= 3 && x <= 4 && y >= 1 && y <= 2 ? kRed : kClear;
+}
+Rgba clippedFrame(std::int64_t x, std::int64_t y) {
+    return x >= 3 && y >= 1 ? kRed : kClear;
+}
 
 // The grid of make-data.sh: red 12x, green 14y, blue 7xy mod 256, alpha 255 - 6(x + y).
 Rgba gridPixel(std::int64_t x, std::int64_t y) {
@@ -107,7 +111,8 @@ const DecodeCase kCases[] = {
     {"webp-ref-lossless.webp", 4, 2, kRef},
     {"gif-trns.gif", 4, 1, {kRed, {0, 255, 0, 255}, kClear, {17, 34, 51, 255}}},  // index 2 clear
     {"gif-anim.gif", 2, 2, std::vector<Rgba>(4, kRed)},  // only the first of a red and a blue frame
-    {"gif-offset.gif", 6, 4, kOffset},
+    {"gif-offset.gif", 6, 4, {}, offsetFrame},
+    {"gif-clipped.gif", 6, 4, {}, clippedFrame},
     {"gif-interlaced.gif", 16, 16, {}, gifRow},
     // One 20 x 18 grid as plain, interlaced and 16-bit interlaced PNG, and as TIFF in 16 x 16
     // tiles (8 and 16 bits), in LZW strips of 3 rows with a predictor, premultiplied in 16 bits,

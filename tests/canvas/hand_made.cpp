@@ -1,7 +1,6 @@
 #include "hand_made.hpp"
 
 #include <stdexcept>
-#include <string_view>
 #include <vector>
 
 #include "png_reference.hpp"
@@ -87,20 +86,13 @@ Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h) {
     throw std::runtime_error("no frame header");
 }
 
-Bytes webpWithSize(Bytes webp, std::uint32_t w, std::uint32_t h) {
-    // After "VP8L", its length and the signature byte 0x2F: 14 bits width - 1, 14 bits
-    // height - 1, then the alpha hint and version, little-endian.
-    constexpr std::size_t kBits = 21;
-    if (webp.size() < kBits + 4 ||
-        std::string_view(reinterpret_cast<const char*>(&webp[12]), 4) != "VP8L") {
-        throw std::runtime_error("not a simple lossless WebP");
-    }
-    std::uint32_t bits = 0;
-    for (int i = 3; i >= 0; --i)
-        bits = bits << 8 | webp[kBits + i];
-    bits = (bits & 0xF0000000u) | ((h - 1) & 0x3FFF) << 14 | ((w - 1) & 0x3FFF);
-    for (int i = 0; i < 4; ++i)
-        webp[kBits + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+Bytes webpWithSize(std::uint32_t w, std::uint32_t h) {
+    // A VP8L chunk of 5 bytes and its pad byte: the signature 0x2F, then 14 bits width - 1 and
+    // 14 bits height - 1, the alpha hint and version 0, little-endian.
+    Bytes webp{'R', 'I', 'F', 'F', 18,  0, 0, 0, 'W', 'E', 'B',
+               'P', 'V', 'P', '8', 'L', 5, 0, 0, 0,   0x2F};
+    appendLittleEndian(webp, (w - 1) | (h - 1) << 14, 4);
+    webp.push_back(0);
     return webp;
 }
 

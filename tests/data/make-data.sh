@@ -45,15 +45,19 @@ ref.save("tif-ref-deflate.tif", compression="tiff_adobe_deflate")
 ref.save("webp-ref-lossless.webp", lossless=True, exact=True)
 
 # PNG: grey 1 and 8 bit, with and without a tRNS key, 16-bit grey, grey + alpha, RGB, palette.
-picture("1", (8, 1), [255, 0, 255, 255, 0, 0, 255, 0]).save("png-grey1.png")
-picture("L", (6, 1), [0, 1, 127, 128, 254, 255]).save("png-grey8.png")
+bits = picture("1", (8, 1), [255, 0, 255, 255, 0, 0, 255, 0])
+bits.save("png-grey1.png")
+grey8 = picture("L", (6, 1), [0, 1, 127, 128, 254, 255])
+grey8.save("png-grey8.png")
 picture("L", (3, 1), [10, 128, 200]).save("png-grey8-trns.png", transparency=128)
 # 0x12F0 and 0x40D0 round to 19 and 65 but truncate to 18 and 64.
 picture("I", (4, 1), [0x12F0, 0x40D0, 0xFFFF, 0]).save("png-grey16.png")
 # 0x40D1 rounds to the same 8 bits as the key 0x40D0 but is not the key.
 picture("I", (3, 1), [0x12F0, 0x40D0, 0x40D1]).save("png-grey16-trns.png", transparency=0x40D0)
-picture("LA", (3, 1), [(200, 100), (50, 255), (255, 0)]).save("png-ga8.png")
-picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (128, 64, 32)]).save("png-rgb8.png")
+ga8 = picture("LA", (3, 1), [(200, 100), (50, 255), (255, 0)])
+ga8.save("png-ga8.png")
+rgb8 = picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (128, 64, 32)])
+rgb8.save("png-rgb8.png")
 picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (1, 2, 4)]).save(
     "png-rgb8-trns.png", transparency=(1, 2, 3))
 PALETTE = [255, 0, 0, 0, 255, 0, 0, 0, 255, 17, 34, 51]
@@ -63,18 +67,17 @@ pal.save("png-palette.png")
 pal.save("png-palette-trns.png", transparency=b"\xff\x80\x00")  # index 3 has no entry: opaque
 
 # TIFF: the same RGB, grey, grey 16 and grey + alpha pictures; palette, bilevel and CMYK.
-picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (128, 64, 32)]).save("tif-rgb8.tif")
-picture("L", (6, 1), [0, 1, 127, 128, 254, 255]).save("tif-grey8.tif")
+rgb8.save("tif-rgb8.tif")
+grey8.save("tif-grey8.tif")
 picture("I;16", (4, 1), [0x12F0, 0x40D0, 0xFFFF, 0]).save("tif-grey16.tif")
-picture("LA", (3, 1), [(200, 100), (50, 255), (255, 0)]).save("tif-ga8.tif")
+ga8.save("tif-ga8.tif")
 pal.save("tif-palette.tif")
 # A recorded resolution must not change the size; an unknown private tag makes libtiff warn.
 dpi = picture("RGB", (3, 2), [(9, 9, 9)] * 6)
 dpi.save("png-dpi.png", dpi=(300, 150))
 dpi.save("tif-dpi.tif", dpi=(300, 150))
-picture("RGB", (3, 1), [(255, 0, 0), (1, 2, 3), (128, 64, 32)]).save(
-    "tif-unknown-tag.tif", tiffinfo={65000: "private"})
-picture("1", (8, 1), [255, 0, 255, 255, 0, 0, 255, 0]).save("tif-bilevel.tif")
+rgb8.save("tif-unknown-tag.tif", tiffinfo={65000: "private"})
+bits.save("tif-bilevel.tif")
 picture("CMYK", (2, 1), [(0, 255, 255, 0), (0, 0, 0, 128)]).save("tif-cmyk.tif")
 
 # JPEG: solid 8 x 8 blocks, so each block is its DC term alone and decodes close to its colour.
@@ -152,8 +155,10 @@ im "$work/grid8.pam" -define tiff:alpha=unassociated -compress Zip -interlace Pl
 im "$work/grid8.pam" -define tiff:alpha=unassociated -compress Zip -orient BottomRight \
     tif-grid-turned.tif
 
-# GIF: a 2 x 2 red frame at (3, 1) on a 6 x 4 screen; a red frame followed by a blue one.
+# GIF: a 2 x 2 red frame at (3, 1) on a 6 x 4 screen, and a 4 x 3 one there that the screen's
+# right edge cuts; a red frame followed by a blue one.
 im -size 2x2 xc:red -page 6x4+3+1 gif-offset.gif
+im -size 4x3 xc:red -page 6x4+3+1 gif-clipped.gif
 im -size 2x2 xc:red -size 2x2 xc:blue gif-anim.gif
 
 # --- Check that every file is what its name says. ---
@@ -163,36 +168,30 @@ from PIL import Image
 
 # PNG: bit depth, colour type and interlace method as IHDR states them; a tRNS chunk exactly in
 # the files named for one.
-png = {"grey1": (1, 0, 0), "grey2": (2, 0, 0), "grey4": (4, 0, 0), "grey8": (8, 0, 0),
-       "grey8-trns": (8, 0, 0), "grey16": (16, 0, 0), "grey16-trns": (16, 0, 0), "ga8": (8, 4, 0),
-       "ga16": (16, 4, 0), "rgb8": (8, 2, 0), "rgb8-trns": (8, 2, 0), "rgb16": (16, 2, 0),
-       "rgba8": (8, 6, 0), "rgba16": (16, 6, 0), "palette": (2, 3, 0), "palette-trns": (2, 3, 0),
-       "grid": (8, 6, 0), "dpi": (8, 2, 0), "grid-interlaced": (8, 6, 1),
-       "grid16-interlaced": (16, 6, 1)}
-for name, want in png.items():
+PNG = """grey1 1 0 0  grey2 2 0 0  grey4 4 0 0  grey8 8 0 0  grey8-trns 8 0 0  grey16 16 0 0
+grey16-trns 16 0 0  ga8 8 4 0  ga16 16 4 0  rgb8 8 2 0  rgb8-trns 8 2 0  rgb16 16 2 0  rgba8 8 6 0
+rgba16 16 6 0  palette 2 3 0  palette-trns 2 3 0  grid 8 6 0  dpi 8 2 0  grid-interlaced 8 6 1
+grid16-interlaced 16 6 1"""
+for name, *want in (entry.split() for entry in PNG.replace("\n", "  ").split("  ")):
     data = open(f"png-{name}.png", "rb").read()
-    got = struct.unpack(">BBxxB", data[24:29])
+    got = [str(v) for v in struct.unpack(">BBxxB", data[24:29])]
     assert got == want and (b"tRNS" in data) == name.endswith("trns"), f"png-{name}.png: {got}"
 
-# TIFF: bits of every sample, samples, photometric, extra sample, compression, tiled, big-endian.
-tiff = {"ref-unassoc": (8, 4, 2, 2, 1, 0, 0), "ref-assoc": (8, 4, 2, 1, 1, 0, 0),
-        "ref-lzw": (8, 4, 2, 2, 5, 0, 0), "ref-deflate": (8, 4, 2, 2, 8, 0, 0),
-        "rgb8": (8, 3, 2, None, 1, 0, 0), "unknown-tag": (8, 3, 2, None, 1, 0, 0),
-        "dpi": (8, 3, 2, None, 1, 0, 0), "grey8": (8, 1, 1, None, 1, 0, 0),
-        "grey16": (16, 1, 1, None, 1, 0, 0), "ga8": (8, 2, 1, 2, 1, 0, 0),
-        "palette": (8, 1, 3, None, 1, 0, 0), "bilevel": (1, 1, 1, None, 1, 0, 0),
-        "cmyk": (8, 4, 5, None, 1, 0, 0), "rgba16": (16, 4, 2, 2, 1, 0, 0),
-        "rgba16-msb": (16, 4, 2, 2, 1, 0, 1), "grid-tiled": (8, 4, 2, 2, 8, 1, 0),
-        "grid-strips": (8, 4, 2, 2, 5, 0, 0), "grid16-tiled": (16, 4, 2, 2, 8, 1, 0),
-        "grid16-assoc": (16, 4, 2, 1, 8, 0, 0), "grid-planes": (8, 4, 2, 2, 8, 0, 0),
-        "grid-turned": (8, 4, 2, 2, 8, 0, 0)}
-for name, want in tiff.items():
+# TIFF: bits of every sample, samples, photometric, extra sample (- for none), compression,
+# tiled, big-endian.
+TIFF = """ref-unassoc 8 4 2 2 1 0 0  ref-assoc 8 4 2 1 1 0 0  ref-lzw 8 4 2 2 5 0 0
+ref-deflate 8 4 2 2 8 0 0  rgb8 8 3 2 - 1 0 0  unknown-tag 8 3 2 - 1 0 0  dpi 8 3 2 - 1 0 0
+grey8 8 1 1 - 1 0 0  grey16 16 1 1 - 1 0 0  ga8 8 2 1 2 1 0 0  palette 8 1 3 - 1 0 0
+bilevel 1 1 1 - 1 0 0  cmyk 8 4 5 - 1 0 0  rgba16 16 4 2 2 1 0 0  rgba16-msb 16 4 2 2 1 0 1
+grid-tiled 8 4 2 2 8 1 0  grid-strips 8 4 2 2 5 0 0  grid16-tiled 16 4 2 2 8 1 0
+grid16-assoc 16 4 2 1 8 0 0  grid-planes 8 4 2 2 8 0 0  grid-turned 8 4 2 2 8 0 0"""
+for name, *want in (entry.split() for entry in TIFF.replace("\n", "  ").split("  ")):
     tags = Image.open(f"tif-{name}.tif").tag_v2
-    bits, extra = tags.get(258, 1), tags.get(338)
+    bits, extra = tags.get(258, 1), tags.get(338, "-")
     bits = set(bits) if isinstance(bits, tuple) else {bits}
     extra = extra[0] if isinstance(extra, tuple) else extra
-    got = (*bits, tags.get(277, 1), tags.get(262), extra, tags.get(259, 1), int(322 in tags),
-           int(open(f"tif-{name}.tif", "rb").read(2) == b"MM"))
+    got = [str(v) for v in (*bits, tags.get(277, 1), tags.get(262), extra, tags.get(259, 1),
+                            int(322 in tags), int(open(f"tif-{name}.tif", "rb").read(2) == b"MM"))]
     assert len(bits) == 1 and got == want, f"tif-{name}.tif: {got}"
 assert Image.open("tif-grid-planes.tif").tag_v2.get(284) == 2
 assert Image.open("tif-grid-turned.tif").tag_v2.get(274) == 3

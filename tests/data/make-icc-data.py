@@ -15,12 +15,8 @@ import zlib
 from PIL import Image, ImageCms
 
 FREE = "/usr/share/color/icc/"
-GS = "/usr/share/color/icc/ghostscript/"
-ADOBE = FREE + "compatibleWithAdobeRGB1998.icc"
-SRGB = FREE + "sRGB.icc"
-GREY = FREE + "Gray.icc"
-ROMM = GS + "rommrgb.icc"
-CMYK = GS + "default_cmyk.icc"
+ADOBE, SRGB, GREY = (FREE + n for n in ("compatibleWithAdobeRGB1998.icc", "sRGB.icc", "Gray.icc"))
+ROMM, CMYK = (FREE + "ghostscript/" + n for n in ("rommrgb.icc", "default_cmyk.icc"))
 
 os.chdir(sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__)))
 RELATIVE = ImageCms.Intent.RELATIVE_COLORIMETRIC
@@ -88,11 +84,11 @@ for name, im, profile in (("icc-flat-adobe.jpg", flat, ADOBE),
 flat.save("icc-flat.jpg", quality=100, subsampling=0)
 flat.save("icc-flat-damaged.jpg", quality=100, subsampling=0, icc_profile=damaged)
 
-# Each tagged file carries its profile, and the 16-bit PNG is 16 bits deep.
-for name in ("icc-glyph-adobe.png", "icc-glyph-adobe.webp", "icc-glyph-romm.tif",
-             "icc-greys16.png", "icc-flat-adobe.jpg", "icc-flat-cmyk.jpg"):
-    assert Image.open(name).info.get("icc_profile"), name
+# Each tagged file carries its profile, the 16-bit PNG is 16 bits deep, and the sRGB chunk sits
+# beside the profile.
+for name in ("glyph-adobe.png", "glyph-adobe.webp", "glyph-romm.tif", "greys16.png",
+             "flat-adobe.jpg", "flat-cmyk.jpg", "glyph-srgb-chunk.png"):
+    assert Image.open(f"icc-{name}").info.get("icc_profile"), name
 assert open("icc-greys16.png", "rb").read()[24] == 16
-srgb_png = Image.open("icc-glyph-srgb-chunk.png")
-assert srgb_png.info.get("srgb") == 0 and srgb_png.info.get("icc_profile"), "sRGB beside iCCP"
+assert Image.open("icc-glyph-srgb-chunk.png").info.get("srgb") == 0, "sRGB beside iCCP"
 print("icc pictures made and checked")

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "png_reference.hpp"
 #include "support/run_tool.hpp"
 
 namespace cliptint::test {
@@ -37,12 +38,7 @@ std::vector<Rgba> allPixels(const Canvas& canvas) {
 }
 
 std::string pngOf(const Canvas& canvas) {
-    std::vector<std::uint8_t> straight(canvas.bytes().begin(), canvas.bytes().end());
-    for (std::size_t i = 0; i < straight.size(); i += 4) {
-        const unsigned a = straight[i + 3];
-        for (std::size_t k = i; k < i + 3; ++k)
-            straight[k] = static_cast<std::uint8_t>(a == 0 ? 0 : (straight[k] * 255u + a / 2) / a);
-    }
+    Bytes straight = fuzz::straightOf(canvas.bytes());
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = static_cast<png_uint_32>(canvas.w);
