@@ -153,7 +153,12 @@ TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
           {same, same, "ff0000", kMonoLine, paintedPixels(255, 0, 0), fresh},
           {in, in, "3399cc", kPaintedLine, painted, fresh}}) {
         SCOPED_TRACE(path);
+        struct stat before {
+        }, after{};
+        ::stat(stored.c_str(), &before);  // an OUT that exists is renamed over, not rewritten
         expectReply(runTool({"--file", in, path, "paint", colour}), line);
+        ASSERT_EQ(::stat(stored.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino);
         EXPECT_EQ(decodeWithLibpng(readWholeFile(stored)).rgba, pixels);
         EXPECT_EQ(fs::status(stored).permissions(), mode);
     }
