@@ -8,10 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -59,7 +56,16 @@ void stop(pid_t pid) {
     ::kill(-pid, SIGKILL);
 }
 
-// Waits up to the timeout for the condition; false when it never held.
+std::vector<std::string> split(const std::string& text, char separator = '\n') {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string part; std::getline(stream, part, separator);)
+        result.push_back(part);
+    return result;
+}
+
+}  // namespace
+
 bool await(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     for (const auto end = Clock::now() + timeout; !condition(); std::this_thread::sleep_for(20ms)) {
         if (Clock::now() > end) return false;
@@ -67,100 +73,58 @@ bool await(const std::function<bool()>& condition, std::chrono::milliseconds tim
     return true;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        result.push_back(line);
-    return result;
-}
-
-// A compositor's command line, run with DIR as its runtime folder and home, headless, rendering
-// in software. mutter runs the command after "--" in its session: mutter_session.py, which gives
-// the seat a keyboard and writes the session's environment (mutter's XWayland display and its
-// authority file) to DIR/session.
-std::vector<std::string> compositor(Backend backend, const std::string& dir) {
-    if (backend == Backend::wayland) return {"sway", "-c", dir + "/config"};
-    // kwin_wayland carries a file capability, which exec refuses where the capability is not
-    // allowed (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes
-    // it take its own Qt platform all the same.
-    if (backend == Backend::kwin) {
-        return {"/lib64/ld-linux-x86-64.so.2",
-                "/usr/bin/kwin_wayland",
-                "--virtual",
-                "--socket",
-                "wayland-0",
-                "--width",
-                "640",
-                "--height",
-                "480"};
-    }
-    return {"dbus-run-session",
-            "--",
-            "mutter",
-            "--headless",
-            "--wayland",
-            "--virtual-monitor",
-            "640x480",
-            "--",
-            "python3",
-            CLIPTINT_MUTTER_SESSION,
-            dir};
-}
-
-}  // namespace
-
 Desktop::Desktop(Backend backend) : backend_(backend) {
     const std::string log = dir_.file("server.log"), shown = dir_.file("display");
-    std::string name;
-    std::function<bool()> started;
     if (backend == Backend::x11) {
         // Xvfb picks a free display number and writes it once it accepts connections.
         server_ = spawn(
             {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "64x64x24"},
             {kPath}, shown, log);
-        started = [&] { return (name = readWholeFile(shown)).ends_with('\n'); };
     } else {
-        std::vector<std::string> argv = compositor(backend, dir_.path());
+        // Headless, rendering in software, with the folder as runtime folder and home. kwin_wayland
+        // carries a file capability, which exec refuses where the capability is not allowed
+        // (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it take
+        // its own Qt platform all the same. mutter runs mutter_session.py in its session, which
+        // gives the seat a keyboard and writes the session's environment (mutter's XWayland
+        // display and its authority file) to the folder's file "session".
+        std::string command =
+            backend == Backend::wayland ? "sway -c " + dir_.file("config")
+            : backend == Backend::kwin
+                ? "/lib64/ld-linux-x86-64.so.2 /usr/bin/kwin_wayland --virtual --socket wayland-1"
+                : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
+                  "--virtual-monitor 640x480 -- "
+                  "python3 " CLIPTINT_MUTTER_SESSION " " +
+                      dir_.path();
         if (::getuid() == 0) {
             const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr) throw std::runtime_error("no account \"nobody\"");
-            if (::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
-                throw std::runtime_error("cannot hand " + dir_.path() + " to nobody");
-            argv.insert(argv.begin(),
-                        {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
-                         "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"});
+            if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
+                throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
+            command = "setpriv --reuid=" + std::to_string(nobody->pw_uid) +
+                      " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups " + command;
         }
         ::chmod(dir_.path().c_str(), 0700);
         writeWholeFile(dir_.file("config"), "xwayland disable\n");
         server_ = spawn(
-            argv,
+            split(command, ' '),
             {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
              "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
             log, log);
-        // The socket is wayland-N; the lock file beside it is not the socket. mutter's session
-        // file comes once its XWayland is up.
-        started = [&] {
-            std::error_code error;
-            for (const auto& entry : fs::directory_iterator(dir_.path(), error)) {
-                if (entry.path().filename().string().starts_with("wayland-") &&
-                    entry.is_socket(error))
-                    name = entry.path();
-            }
-            return !name.empty() &&
-                   (backend < Backend::mutter || fs::exists(dir_.file("session"), error));
-        };
     }
-    if (!await([&] { return started() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) ||
-        name.empty() || (backend == Backend::x11 && !name.ends_with('\n'))) {
+    // Up once Xvfb has written the number, once the compositor's socket is there (wayland-1, which
+    // sway takes first in a folder of its own), and for mutter once its session has begun.
+    const auto up = [&] {
+        if (backend == Backend::x11) return readWholeFile(shown).ends_with('\n');
+        return fs::exists(dir_.file(backend < Backend::mutter ? "wayland-1" : "session"));
+    };
+    if (!await([&] { return up() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) || !up()) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
     }
-    // Built by append: GCC 12 warns falsely (-Wrestrict) on ":" + name.
-    if (backend == Backend::x11) name = std::string("DISPLAY=:").append(name, 0, name.size() - 1);
-    if (backend != Backend::x11) name = std::string("WAYLAND_DISPLAY=").append(name);
-    env_ = {name, kPath};
-    for (const auto& line : lines(readWholeFile(dir_.file("session")))) {
+    const std::string number = readWholeFile(shown);
+    env_ = {backend == Backend::x11 ? "DISPLAY=:" + number.substr(0, number.size() - 1)
+                                    : "WAYLAND_DISPLAY=" + dir_.file("wayland-1"),
+            kPath};
+    for (const auto& line : split(readWholeFile(dir_.file("session")))) {
         if (line.starts_with("DISPLAY=") || line.starts_with("XAUTHORITY=")) env_.push_back(line);
     }
 }
@@ -191,21 +155,18 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
                    bytes);
     }
     const auto copied = [&] {
-        const auto now = running("");
-        return std::ranges::find_first_of(before, now) == before.end() &&
+        return std::ranges::find_first_of(before, running("")) == before.end() &&
                std::ranges::count(types(), type) != 0;  // KWin lists wl-copy's text twice
     };
-    if (!await(copied, 10s)) {
-        // What was still running on the desktop and what the clipboard offered, for the log.
-        std::string seen = "the peer did not put " + type + " on the clipboard; running:";
-        for (const pid_t pid : running(""))
-            seen.append(" [").append(readWholeFile("/proc/" + std::to_string(pid) + "/cmdline"));
-        std::ranges::replace(seen, '\0', ' ');
-        seen.append("; offered:");
-        for (const auto& offered : types())
-            seen.append(" ").append(offered);
-        throw std::runtime_error(seen);
-    }
+    if (await(copied, 10s)) return;
+    // What was still running on the desktop and what the clipboard offered, for the log.
+    std::string seen = "the peer did not put " + type + " on the clipboard; running:";
+    for (const pid_t pid : running(""))
+        seen += " [" + readWholeFile("/proc/" + std::to_string(pid) + "/cmdline");
+    for (const auto& offered : types())
+        seen += "; offered " + offered;
+    std::ranges::replace(seen, '\0', ' ');
+    throw std::runtime_error(seen);
 }
 
 void Desktop::start(const std::vector<std::string>& argv) {
@@ -222,8 +183,8 @@ std::string Desktop::paste(const std::string& type) const {
 }
 
 std::vector<std::string> Desktop::types() const {
-    if (x11Peer(backend_)) return lines(paste("TARGETS"));
-    return lines(runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
+    if (x11Peer(backend_)) return split(paste("TARGETS"));
+    return split(runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
 }
 
 std::vector<pid_t> Desktop::running(const std::string& exe) const {

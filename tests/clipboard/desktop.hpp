@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,6 +24,9 @@ inline void PrintTo(Backend backend, std::ostream* out) {
 inline bool x11Peer(Backend backend) {
     return backend == Backend::x11 || backend == Backend::mutterX11;
 }
+
+// Waits up to the timeout for the condition; false when it never held.
+bool await(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 // A private desktop for one test, with the clipboard tools a user has on it as the tool's peers.
 // The compositors refuse to run as root or are not meant to, so under root they run as the

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "clipboard/pictures.hpp"
 #include "support/run_tool.hpp"
 
 namespace cliptint::test {
@@ -51,10 +50,9 @@ struct SilentDisplay {
 TEST(NoClipboard, ClipboardRunsAnswerNoClipboardAndFileRunsStayOffTheDisplay) {
     SilentDisplay silent;
     TempDir dir;
-    writeWholeFile(dir.file("in.png"), glyphPng());
     const std::string path = "PATH=/usr/bin:/bin";
     const auto paint =
-        runTool({"--file", dir.file("in.png"), dir.file("out.png"), "paint", "3366cc"}, 30s,
+        runTool({"--file", testData("icc-glyph.png"), dir.file("out.png"), "paint", "3366cc"}, 30s,
                 {silent.env, path});
     EXPECT_TRUE(paint.out.starts_with("MONO 3366CC ")) << paint.out;
     EXPECT_FALSE(silent.contacted()) << "a --file run connected to the display";

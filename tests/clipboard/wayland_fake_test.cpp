@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "clipboard/desktop.hpp"
 #include "clipboard/wayland_clipboard.hpp"
 #include "ext-data-control-v1-server-protocol.h"
-#include "support/run_tool.hpp"
 #include "wlr-data-control-unstable-v1-server-protocol.h"
 
 namespace cliptint::test {
@@ -195,10 +195,8 @@ TEST(WaylandFake, WorksThroughExtDataControlOrFailsAsTheCompositorMakesIt) {
                               : "none",
                       c.read);
         }
-        for (const auto end = std::chrono::steady_clock::now() + 10s;
-             ::waitpid(-1, nullptr, WNOHANG) >= 0 && std::chrono::steady_clock::now() < end;)
-            std::this_thread::sleep_for(10ms);
-        EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "an owner outlived its compositor";
+        EXPECT_TRUE(await([] { return ::waitpid(-1, nullptr, WNOHANG) < 0; }, 10s))
+            << "an owner outlived its compositor";
     }
 }
 

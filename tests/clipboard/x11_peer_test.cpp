@@ -107,14 +107,9 @@ class TestOwner {
             // A ClientMessage has its type where a PropertyNotify has its atom; 0 is NewValue.
             send(event.window, xcb_client_message_event_t{
                                    XCB_CLIENT_MESSAGE, 32, 0, event.window, event.atom, {}});
-            send(event.window, xcb_property_notify_event_t{XCB_PROPERTY_NOTIFY,
-                                                           0,
-                                                           0,
-                                                           s_.window,
-                                                           event.atom,
-                                                           0,
-                                                           XCB_PROPERTY_NEW_VALUE,
-                                                           {}});
+            const xcb_property_notify_event_t other{
+                XCB_PROPERTY_NOTIFY, 0, 0, s_.window, event.atom, 0, XCB_PROPERTY_NEW_VALUE, {}};
+            send(event.window, other);
             xcb_change_property(c_, XCB_PROP_MODE_REPLACE, event.window, XCB_ATOM_CUT_BUFFER2,
                                 XCB_ATOM_STRING, 8, 1, "x");
             xcb_flush(c_);
