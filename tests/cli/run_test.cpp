@@ -2,6 +2,7 @@
 // beside it, the real limits, and the inputs the fuzzers found a fault with.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <array>
@@ -87,11 +88,16 @@ TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
         // An OUT that cannot be stored; no temporary file is left where one was made.
         {mono, {"--file", "IN", "NO-DIR", "paint", "3366cc"}, "ERR write\n"},
         {mono, {"--file", "IN", "/proc/out.png", "paint", "3366cc"}, "ERR write\n"},
-        {mono, {"--file", "IN", "/dev/full", "paint", "3366cc"}, "ERR write\n"},
+        {mono, {"--file", "IN", "FULL", "paint", "3366cc"}, "ERR write\n"},
         {mono, {"--file", "IN", "DIR", "paint", "3366cc"}, "ERR write\n"},
     };
+    // FULL: a full device (as /dev/full) of the test's own, so that a fault that renames over
+    // it cannot take the system's; the system's where no device can be made.
+    TempDir devices;
+    const std::string full = devices.file("full");
     const std::map<std::string, std::string> paths{
-        {"IN", in}, {"OUT", out}, {"FIFO", fifo}, {"DIR", dir.path()}, {"NO-DIR", dir.file("x/o")}};
+        {"IN", in}, {"OUT", out}, {"FIFO", fifo}, {"DIR", dir.path()}, {"NO-DIR", dir.file("x/o")},
+        {"FULL", ::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0 ? full : "/dev/full"}};
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words) + (c.picture.empty() ? " without IN" : ""));
@@ -105,6 +111,7 @@ TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
         EXPECT_EQ(readWholeFile(out), "precious");
         EXPECT_EQ(entries(dir.path()), c.picture.empty() ? 2 : 3);
     }
+    EXPECT_LE(entries(devices.path()), 1);
 }
 
 // The one run at the tool's real limits: a header of 39,999,999 pixels passes (what fails is the
