@@ -100,7 +100,10 @@ Bytes rechunked(const Bytes& png, std::vector<Chunk> chunks, bool iend = true) {
 
 // The fast path on its own, on the picture its IHDR states; the canvas bytes when it takes it.
 std::optional<Bytes> fastPathCanvas(std::span<const std::uint8_t> png) {
-    auto canvas = allocateCanvas(fuzz::bigEndian32(&png[16]), fuzz::bigEndian32(&png[20]));
+    const std::uint32_t h = fuzz::bigEndian32(&png[20]);
+    auto canvas = allocateCanvas(fuzz::bigEndian32(&png[16]), h);
+    // Zeroed, slack too: rows that were never inflated would read as sound ones of filter 0.
+    if (canvas) std::fill_n(canvas->px(), canvas->byteCount() + h, 0);
     if (!canvas || decodePngIdat(png, PngColour{png[25]}, *canvas) != FastDecode::done) {
         return std::nullopt;
     }
