@@ -56,7 +56,11 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     // Without a child there is nothing to wait for or to kill, so a failed fork ends the test.
-    if (pid < 0) throw std::runtime_error("fork");
+    if (pid < 0) {
+        for (const int fd : {in, out, err})
+            ::close(fd);
+        throw std::runtime_error("fork");
+    }
     if (pid == 0) {
         ::dup2(in, STDIN_FILENO);
         ::dup2(out, STDOUT_FILENO);
