@@ -32,7 +32,10 @@ struct SpngPicture {
 inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_t> png) {
     const std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)> ctx(spng_ctx_new(0), spng_ctx_free);
     SpngPicture picture;
-    if (!ctx || spng_set_png_buffer(ctx.get(), png.data(), png.size()) != 0 ||
+    // The codec's chunk limits, so that a chunk the codec refuses for its size is refused here
+    // too rather than allocated (a declared length can be a gigabyte).
+    if (!ctx || spng_set_chunk_limits(ctx.get(), 8 << 20, 32 << 20) != 0 ||
+        spng_set_png_buffer(ctx.get(), png.data(), png.size()) != 0 ||
         spng_get_ihdr(ctx.get(), &picture.ihdr) != 0) {
         return std::nullopt;
     }
