@@ -46,7 +46,7 @@ Canvas decodeIntoFilled(std::span<const std::uint8_t> data, const Codec& codec,
 
 void checkEveryByteWritten(std::span<const std::uint8_t> data, const Canvas& canvas) {
     if (canvas.w * canvas.h > kFillCheckPixels) return;
-    const Codec* codec = sniffedCodec(data);
+    const Codec* codec = sniffCodec(pictureCodecs(), data);
     expect(codec != nullptr, "makeCanvas decoded bytes that no codec sniffs");
     const auto count = static_cast<std::size_t>(canvas.byteCount());
     for (const std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {

@@ -31,16 +31,9 @@ inline void expect(bool holds, std::string_view what) {
 // headers beyond kMaxPixels are always passed on.
 inline constexpr std::int64_t kFuzzMaxPixels = std::int64_t{1} << 20;
 
-// The codec makeCanvas picks for the bytes, or nullptr; the same rule as makeCanvasWith.
-inline const Codec* sniffedCodec(std::span<const std::uint8_t> data) {
-    const auto codecs = pictureCodecs();
-    const auto codec = std::ranges::find_if(codecs, [&](const Codec& c) { return c.sniff(data); });
-    return codec == codecs.end() ? nullptr : &*codec;
-}
-
 // True when the header states a size that is allowed but too slow to decode here.
 inline bool tooSlowToDecode(std::span<const std::uint8_t> data) {
-    const Codec* codec = sniffedCodec(data);
+    const Codec* codec = sniffCodec(pictureCodecs(), data);
     if (codec == nullptr) return false;
     const auto decoder = codec->readHeader(data);
     if (!decoder) return false;

@@ -101,28 +101,31 @@ inline void appendPngChunk(Bytes& png, std::string_view type, std::span<const st
     putBigEndian32(png.data() + at + 8 + data.size(), goodCrc ? crc : crc ^ 1);
 }
 
-// The straight RGBA8 pixels of an 8-bit, non-interlaced grey, grey-alpha, RGB or RGBA PNG whose
-// IDAT stream libdeflate inflates to exactly the scanlines the header asks for (Adler-32
-// checked): the scanlines are compressed again into a well-formed PNG with the same header,
-// which libspng then decodes. nullopt when libdeflate does not inflate the stream either.
-inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> png) {
-    std::span<const std::uint8_t> ihdr;
-    Bytes stream;  // the payloads of the first run of consecutive IDAT chunks, as libspng reads
+// The payloads of the first run of consecutive IDAT chunks joined: the zlib stream as libspng
+// reads it.
+inline Bytes idatStream(std::span<const std::uint8_t> png) {
+    Bytes stream;
     bool inRun = false;
     for (const auto& [type, data] : chunksIn(png)) {
-        if (type == "IHDR" && data.size() == 13) ihdr = data;
         if (type != "IDAT" && inRun) break;
         inRun = type == "IDAT";
         if (inRun) stream.insert(stream.end(), data.begin(), data.end());
     }
-    if (ihdr.empty() || ihdr[8] != 8 || ihdr[12] != 0) return std::nullopt;
-    constexpr std::array<int, 7> kChannels{1, 0, 3, 0, 2, 0, 4};
-    const int channels = ihdr[9] < kChannels.size() ? kChannels[ihdr[9]] : 0;
-    if (channels == 0) return std::nullopt;
-    const std::size_t w = bigEndian32(ihdr.data());
-    const std::size_t h = bigEndian32(ihdr.data() + 4);
-    Bytes scanlines(h * (w * channels + 1));
+    return stream;
+}
 
+// The straight RGBA8 pixels of an 8-bit, non-interlaced grey, grey-alpha, RGB or RGBA PNG whose
+// IDAT stream libdeflate inflates to exactly the scanlines the header asks for (Adler-32
+// checked): the scanlines are compressed again into a well-formed PNG with the same header,
+// which libspng then decodes. nullopt when libdeflate does not inflate the stream either.
+inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> png,
+                                                  const spng_ihdr& ihdr) {
+    constexpr std::array<std::size_t, 7> kChannels{1, 0, 3, 0, 2, 0, 4};
+    const std::size_t channels =
+        ihdr.color_type < kChannels.size() ? kChannels[ihdr.color_type] : 0;
+    if (ihdr.bit_depth != 8 || ihdr.interlace_method != 0 || channels == 0) return std::nullopt;
+    Bytes scanlines(std::size_t{ihdr.height} * (ihdr.width * channels + 1));
+    const Bytes stream = idatStream(png);
     const std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)>
         decompressor(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
     const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
@@ -138,8 +141,8 @@ inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> 
                                                  scanlines.size(), recompressed.data(),
                                                  recompressed.size()));
 
-    Bytes rebuilt(png.begin(), png.begin() + 8);
-    appendPngChunk(rebuilt, "IHDR", ihdr);
+    // The signature and IHDR as they stand (libspng read them, so IHDR comes first), the stream.
+    Bytes rebuilt(png.begin(), png.begin() + 33);
     appendPngChunk(rebuilt, "IDAT", recompressed);
     appendPngChunk(rebuilt, "IEND", {});
     auto picture = readPngWithLibspng(rebuilt);
@@ -187,7 +190,7 @@ inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint
         if (answer->status != SPNG_EIDAT_STREAM && answer->status != SPNG_EZLIB) {
             return "PNG codec decoded a picture that libspng refuses";
         }
-        answer->rgba = pixelsOfReinflatedPng(png);
+        answer->rgba = pixelsOfReinflatedPng(png, answer->ihdr);
         if (!answer->rgba) {
             return "PNG codec decoded an IDAT stream that neither zlib nor libdeflate inflates";
         }

@@ -45,11 +45,16 @@ bool sizeAllowed(PictureSize size, CanvasLimits limits) {
 
 }  // namespace
 
-Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std::uint8_t> data,
-                              CanvasLimits limits) {
+const Codec* sniffCodec(std::span<const Codec> codecs, std::span<const std::uint8_t> data) {
     const auto codec =
         std::ranges::find_if(codecs, [&](const Codec& candidate) { return candidate.sniff(data); });
-    if (codec == codecs.end()) return std::unexpected("no picture on the clipboard");
+    return codec == codecs.end() ? nullptr : &*codec;
+}
+
+Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std::uint8_t> data,
+                              CanvasLimits limits) {
+    const Codec* codec = sniffCodec(codecs, data);
+    if (codec == nullptr) return std::unexpected("no picture on the clipboard");
 
     const auto decoder = codec->readHeader(data);
     if (!decoder) return std::unexpected(decoder.error());

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "canvas/canvas.hpp"
-#include "hand_made.hpp"
 #include "support/canvas_maker.hpp"
 
 namespace cliptint::test {

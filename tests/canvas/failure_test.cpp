@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "canvas/codec.hpp"
-#include "hand_made.hpp"
 #include "support/canvas_maker.hpp"
 #include "support/run_tool.hpp"
 
@@ -36,10 +35,6 @@ Bytes scribbled(const std::string& file, std::ptrdiff_t at, std::ptrdiff_t count
     return bytes;
 }
 
-Bytes textBytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-
 struct FailureCase {
     std::string name;
     Bytes bytes;
@@ -53,10 +48,10 @@ std::vector<FailureCase> cases() {
     jpegJunk.insert(jpegJunk.end() - 2, {0x12, 0x34, 0x56});
     return {
         {"Empty", {}, kNoPicture},
-        {"Text", textBytes("hello, this is not a picture\n"), kNoPicture},
+        {"Text", bytesOf("hello, this is not a picture\n"), kNoPicture},
         {"ElevenZeros", Bytes(11, 0), kNoPicture},
         // A BMP is a picture, but not one of the formats read here.
-        {"Bitmap", textBytes({"BM\x3a\0\0\0\0\0\0\0\x36\0\0\0", 14}), kNoPicture},
+        {"Bitmap", bytesOf({"BM\x3a\0\0\0\0\0\0\0\x36\0\0\0", 14}), kNoPicture},
         // The signature is right, the header cannot be read: not a picture at all.
         {"PngSignatureOnly", cut("png-rgba8.png", 8), kNoPicture},
         {"PngCutInIhdr", cut("png-rgba8.png", 20), kNoPicture},
@@ -131,9 +126,7 @@ class CountingDecoder final : public PictureDecoder {
 
 // Sniffs again to find the real codec: the table below keeps the real sniffs, in their order.
 Result<std::unique_ptr<PictureDecoder>> readCountingHeader(std::span<const std::uint8_t> data) {
-    const auto real = std::ranges::find_if(pictureCodecs(),
-                                           [&](const Codec& codec) { return codec.sniff(data); });
-    auto decoder = real->readHeader(data);
+    auto decoder = sniffCodec(pictureCodecs(), data)->readHeader(data);
     if (!decoder) return decoder;
     return std::make_unique<CountingDecoder>(std::move(*decoder));
 }
@@ -181,7 +174,7 @@ TEST(CanvasLimits, AllowUpToTheLimitAndNotOnePixelMore) {
         SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
         Canvas picture = clearCanvas(c.w, c.h);
         setPixel(picture, c.w - 1, c.h - 1, {9, 8, 7, 255});
-        const auto canvas = decodeCounting(textBytes(pngOf(picture)), {.maxPixels = 12});
+        const auto canvas = decodeCounting(bytesOf(pngOf(picture)), {.maxPixels = 12});
         EXPECT_EQ(decodeCalls, c.allowed ? 1 : 0);
         if (!c.allowed) {
             EXPECT_EQ(canvas ? "decoded" : "ERR " + canvas.error(), kSize);

@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "canvas/hand_made.hpp"
+#include "png_reference.hpp"
 #include "support/canvas_maker.hpp"
 #include "support/run_tool.hpp"
 
@@ -129,7 +129,7 @@ TEST_F(Run, KeepsTheRealLimitsOfPixelsAndBytes) {
     expectReply(runTool({"--file", in, out, "probe"}), "ERR picture size\n");
 }
 
-// The mono picture painted in r, g, b as libpng decodes it. Colour bytes that are multiples of 51
+// The mono picture painted in r, g, b as libspng decodes it. Colour bytes that are multiples of 51
 // come back exactly from the fainter pixel's premultiplied alpha 100; a clear pixel is 0, 0, 0, 0.
 std::vector<std::uint8_t> paintedPixels(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     std::vector<std::uint8_t> rgba(400);
@@ -166,7 +166,7 @@ TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
         expectReply(runTool({"--file", in, path, "paint", colour}), line);
         ASSERT_EQ(::stat(stored.c_str(), &after), 0);
         EXPECT_NE(after.st_ino, before.st_ino);
-        EXPECT_EQ(decodeWithLibpng(readWholeFile(stored)).rgba, pixels);
+        EXPECT_EQ(fuzz::readPngWithLibspng(bytesOf(readWholeFile(stored)))->rgba, pixels);
         EXPECT_EQ(fs::status(stored).permissions(), mode);
     }
     EXPECT_TRUE(fs::is_symlink(link));

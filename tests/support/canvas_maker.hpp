@@ -1,8 +1,11 @@
 #pragma once
 
+// Pictures made in the tests: canvases set pixel by pixel and written by libpng, and files built
+// byte by byte whose headers state sizes no real file would, or whose chunks lie as no encoder
+// would lay them.
+
 #include <cstdint>
 #include <ostream>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,27 +28,42 @@ constexpr Rgba grey(std::uint8_t v) {
 Canvas clearCanvas(std::int64_t w, std::int64_t h);
 
 void setPixel(Canvas& canvas, std::int64_t x, std::int64_t y, Rgba colour);
-Rgba pixelAt(const Canvas& canvas, std::int64_t x, std::int64_t y);
 // Every pixel of the canvas, row by row.
 std::vector<Rgba> allPixels(const Canvas& canvas);
-
-struct StraightPicture {
-    std::uint32_t w = 0, h = 0;
-    std::vector<std::uint8_t> rgba;  // straight (not premultiplied), 4 bytes a pixel
-};
-
-// The PNG decoded by libpng's simplified API, independently of the tool's own codecs; an empty
-// picture (no pixels) when libpng refuses it.
-StraightPicture decodeWithLibpng(std::span<const std::uint8_t> png);
-inline StraightPicture decodeWithLibpng(std::string_view png) {
-    return decodeWithLibpng({reinterpret_cast<const std::uint8_t*>(png.data()), png.size()});
-}
 
 // The canvas encoded as an 8-bit RGBA PNG by libpng (straight colour = premultiplied colour
 // un-premultiplied by rounding), for feeding files to the tool.
 std::string pngOf(const Canvas& canvas);
 
+Bytes bytesOf(std::string_view text);
 // The bytes of a checked-in picture (see tests/data/make-data.sh).
 Bytes dataBytes(const std::string& name);
+
+// A PNG chunk to write; its CRC right, or deliberately wrong.
+struct Chunk {
+    std::string type;
+    Bytes data;
+    bool goodCrc = true;
+};
+
+// The PNG signature followed by the chunks.
+Bytes fileOf(const std::vector<Chunk>& chunks);
+
+// An IHDR chunk of a picture that is not interlaced. Colour type 6 is RGBA, 0 grey.
+Chunk ihdrOf(std::uint32_t w, std::uint32_t h, std::uint8_t depth = 8, std::uint8_t colourType = 6);
+
+// A little-endian TIFF stating w x h pixels of 8-bit grey in one strip of the 4 bytes 0, 85,
+// 170, 255; with an extra-sample entry, that one sample is also declared unassociated alpha.
+enum class ExtraSample { none, alpha };
+Bytes tiffWithSize(std::uint32_t w, std::uint32_t h, ExtraSample extra = ExtraSample::none);
+
+// A GIF that is a logical screen of w x h and nothing else.
+Bytes gifScreen(std::uint16_t w, std::uint16_t h);
+
+// The JPEG with the size in its frame header replaced.
+Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h);
+
+// The header of a lossless WebP of w x h pixels (at most 16384 each), and no pixel data.
+Bytes webpWithSize(std::uint32_t w, std::uint32_t h);
 
 }  // namespace cliptint::test
