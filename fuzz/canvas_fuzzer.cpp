@@ -76,12 +76,7 @@ Bytes describedPng(std::span<const std::uint8_t> data) {
     for (auto& b : raw)
         b = byte();
 
-    const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-        libdeflate_alloc_compressor(level), libdeflate_free_compressor);
-    expect(compressor != nullptr, "libdeflate_alloc_compressor failed");
-    Bytes stream(libdeflate_zlib_compress_bound(compressor.get(), raw.size()));
-    stream.resize(libdeflate_zlib_compress(compressor.get(), raw.data(), raw.size(), stream.data(),
-                                           stream.size()));
+    Bytes stream = zlibOf(raw, level);
     if (damage & 4) stream[where % stream.size()] ^= static_cast<std::uint8_t>(1 + (damage >> 4));
     if (damage & 8) stream.resize(where % stream.size());
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -114,36 +115,46 @@ inline Bytes idatStream(std::span<const std::uint8_t> png) {
     return stream;
 }
 
+// The bytes as one zlib stream, compressed by libdeflate at the level (0: stored blocks only).
+inline Bytes zlibOf(std::span<const std::uint8_t> raw, int level = 6) {
+    const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+        libdeflate_alloc_compressor(level), libdeflate_free_compressor);
+    if (!compressor) std::abort();  // out of memory: no verdict can be had
+    Bytes stream(libdeflate_zlib_compress_bound(compressor.get(), raw.size()));
+    stream.resize(libdeflate_zlib_compress(compressor.get(), raw.data(), raw.size(), stream.data(),
+                                           stream.size()));
+    return stream;
+}
+
+// The zlib stream inflated by libdeflate to exactly size bytes, Adler-32 checked, or nullopt.
+inline std::optional<Bytes> inflatedTo(std::span<const std::uint8_t> stream, std::size_t size) {
+    const std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)>
+        decompressor(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    Bytes raw(size);
+    if (!decompressor ||
+        libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(), raw.data(),
+                                   size, nullptr) != LIBDEFLATE_SUCCESS) {
+        return std::nullopt;
+    }
+    return raw;
+}
+
 // The straight RGBA8 pixels of an 8-bit, non-interlaced grey, grey-alpha, RGB or RGBA PNG whose
-// IDAT stream libdeflate inflates to exactly the scanlines the header asks for (Adler-32
-// checked): the scanlines are compressed again into a well-formed PNG with the same header,
-// which libspng then decodes. nullopt when libdeflate does not inflate the stream either.
+// IDAT stream libdeflate inflates to exactly the scanlines the header asks for: the scanlines
+// are compressed again into a well-formed PNG with the same header, which libspng then decodes.
+// nullopt when libdeflate does not inflate the stream either.
 inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> png,
                                                   const spng_ihdr& ihdr) {
     constexpr std::array<std::size_t, 7> kChannels{1, 0, 3, 0, 2, 0, 4};
     const std::size_t channels =
         ihdr.color_type < kChannels.size() ? kChannels[ihdr.color_type] : 0;
     if (ihdr.bit_depth != 8 || ihdr.interlace_method != 0 || channels == 0) return std::nullopt;
-    Bytes scanlines(std::size_t{ihdr.height} * (ihdr.width * channels + 1));
-    const Bytes stream = idatStream(png);
-    const std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)>
-        decompressor(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
-    const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-        libdeflate_alloc_compressor(1), libdeflate_free_compressor);
-    if (!decompressor || !compressor ||
-        libdeflate_zlib_decompress(decompressor.get(), stream.data(), stream.size(),
-                                   scanlines.data(), scanlines.size(),
-                                   nullptr) != LIBDEFLATE_SUCCESS) {
-        return std::nullopt;
-    }
-    Bytes recompressed(libdeflate_zlib_compress_bound(compressor.get(), scanlines.size()));
-    recompressed.resize(libdeflate_zlib_compress(compressor.get(), scanlines.data(),
-                                                 scanlines.size(), recompressed.data(),
-                                                 recompressed.size()));
-
+    const auto scanlines =
+        inflatedTo(idatStream(png), std::size_t{ihdr.height} * (ihdr.width * channels + 1));
+    if (!scanlines) return std::nullopt;
     // The signature and IHDR as they stand (libspng read them, so IHDR comes first), the stream.
     Bytes rebuilt(png.begin(), png.begin() + 33);
-    appendPngChunk(rebuilt, "IDAT", recompressed);
+    appendPngChunk(rebuilt, "IDAT", zlibOf(*scanlines, 1));
     appendPngChunk(rebuilt, "IEND", {});
     auto picture = readPngWithLibspng(rebuilt);
     if (!picture) return std::nullopt;
