@@ -21,11 +21,10 @@ namespace cliptint::test {
 
 namespace {
 
-// w x h pixels of the colour type as libpng writes them, 8 bits a sample, each row filtered as
-// `filters` allows: one PNG_FILTER_* forces it (on every row libpng can), PNG_ALL_FILTERS lets
-// libpng choose row by row. The samples are mostly smooth, so that they compress, with one random
-// byte in `noise`, and alpha samples often 0 or 255, as in real pictures.
-Bytes libpngFile(std::uint32_t w, std::uint32_t h, PngColour colour, int filters,
+// w x h pixels of the colour type as libpng writes them (see libpngFile). The samples are mostly
+// smooth, so that they compress, with one random byte in `noise`, and alpha samples often 0 or
+// 255, as in real pictures.
+Bytes smoothFile(std::uint32_t w, std::uint32_t h, PngColour colour, int filters,
                  std::uint32_t seed, std::uint32_t noise = 8) {
     const int c = channelCount(colour);
     Bytes samples(std::size_t{w} * h * c);
@@ -40,23 +39,7 @@ Bytes libpngFile(std::uint32_t w, std::uint32_t h, PngColour colour, int filters
                                                : band == 1    ? x / 4 * 9 + y
                                                               : 255);
     }
-    Bytes file;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    const auto write = [](png_structp p, png_bytep data, std::size_t n) {
-        static_cast<Bytes*>(png_get_io_ptr(p))
-            ->insert(static_cast<Bytes*>(png_get_io_ptr(p))->end(), data, data + n);
-    };
-    png_set_write_fn(png, &file, write, [](png_structp) {});
-    png_set_IHDR(png, info, w, h, 8, static_cast<int>(colour), PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
-    png_write_info(png, info);
-    for (std::uint32_t y = 0; y < h; ++y)
-        png_write_row(png, samples.data() + std::size_t{y} * w * c);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return file;
+    return libpngFile(w, h, static_cast<int>(colour), filters, samples);
 }
 
 // The stream cut into IDAT chunks at the given offsets.
@@ -118,7 +101,7 @@ TEST(PngFastDecode, GivesLibspngsPixelsForEveryColourTypeAndFilter) {
                 SCOPED_TRACE("colour type " + std::to_string(static_cast<int>(colour)) + ", " +
                              std::to_string(w) + "x" + std::to_string(h) + ", filters " +
                              std::to_string(filters));
-                expectLibspngsAnswer(libpngFile(w, h, colour, filters, ++seed), Fast::takes);
+                expectLibspngsAnswer(smoothFile(w, h, colour, filters, ++seed), Fast::takes);
             }
         }
     }
@@ -127,7 +110,7 @@ TEST(PngFastDecode, GivesLibspngsPixelsForEveryColourTypeAndFilter) {
 // How the chunks around and between the IDATs lie does not matter to a sound file; whatever is
 // out of the ordinary is declined.
 TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
-    const Bytes png = libpngFile(121, 67, PngColour::rgba, PNG_ALL_FILTERS, 7, 200);
+    const Bytes png = smoothFile(121, 67, PngColour::rgba, PNG_ALL_FILTERS, 7, 200);
     const Bytes stream = fuzz::idatStream(png);
     const std::size_t rowBytes = 4 * 121 + 1, third = stream.size() / 3;
     const Bytes rows = fuzz::inflatedTo(stream, 67 * rowBytes).value();
@@ -222,7 +205,7 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
 // While libdeflate has no (de)compressor to give, as when memory runs out, a picture is decoded
 // by libspng instead and a paint answers "encode".
 TEST(PngFastPaths, WithoutLibdeflateDecodeFallsBackAndPaintAnswersEncode) {
-    const Bytes png = libpngFile(9, 7, PngColour::rgba, PNG_ALL_FILTERS, 5);
+    const Bytes png = smoothFile(9, 7, PngColour::rgba, PNG_ALL_FILTERS, 5);
     Canvas mono = clearCanvas(10, 10);
     setPixel(mono, 3, 7, {255, 0, 0, 255});
     const std::string monoPng = pngOf(mono);
@@ -241,9 +224,9 @@ TEST(PngFastPaths, WithoutLibdeflateDecodeFallsBackAndPaintAnswersEncode) {
     EXPECT_EQ(painted.error(), "encode");
 }
 
-// A canvas of libpngFile's pixels premultiplied, many of them clear or opaque.
+// A canvas of smoothFile's pixels premultiplied, many of them clear or opaque.
 Canvas sampleCanvas(std::uint32_t w, std::uint32_t h) {
-    auto canvas = makeCanvas(libpngFile(w, h, PngColour::rgba, PNG_ALL_FILTERS, w + h));
+    auto canvas = makeCanvas(smoothFile(w, h, PngColour::rgba, PNG_ALL_FILTERS, w + h));
     if (!canvas) throw std::runtime_error(canvas.error());
     return std::move(*canvas);
 }

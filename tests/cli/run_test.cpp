@@ -28,14 +28,6 @@ constexpr char kMonoLine[] = "MONO FF0000 0.3000 0.7000 0.5000 0.8000\n";
 constexpr char kPaintedLine[] = "MONO 3399CC 0.3000 0.7000 0.5000 0.8000\n";
 constexpr char kMultiLine[] = "MULTI 000000 0.0000 0.0000 1.0000 1.0000\n";
 
-// w x h clear pixels but for the ones listed by their index in memory order.
-std::string pngWith(std::int64_t w, std::int64_t h, std::vector<std::pair<int, Rgba>> pixels) {
-    Canvas canvas = clearCanvas(w, h);
-    for (const auto& [n, colour] : pixels)
-        setPixel(canvas, n % w, n / w, colour);
-    return pngOf(canvas);
-}
-
 // Every run answers with one line, exit status 0 and nothing on stderr.
 void expectReply(const ToolRun& run, const std::string& line) {
     EXPECT_EQ(std::tie(run.out, run.err, run.status), std::tuple(line, "", 0));
@@ -53,7 +45,8 @@ class Run : public testing::Test {
     // A FIFO with no writer: any attempt to read it would block until the deadline.
     std::string fifo = dir.file("never-read");
     // Clear but for an opaque red pixel at (3, 7) and a fainter one beside it: MONO.
-    std::string mono = pngWith(10, 10, {{73, {255, 0, 0, 255}}, {74, {100, 0, 0, 100}}});
+    std::string mono =
+        pngOf(clearCanvas(10, 10, {{73, 1, {255, 0, 0, 255}}, {74, 1, {100, 0, 0, 100}}}));
     void SetUp() override { ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); }
 };
 
@@ -65,7 +58,8 @@ TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
         std::vector<std::string> words;  // IN, OUT, FIFO, DIR, NO-DIR (in a missing folder)
         std::string reply;
     };
-    const std::string multi = pngWith(1, 1, {{0, {0, 0, 0, 255}}}), empty = pngWith(4, 4, {});
+    const std::string multi = pngOf(clearCanvas(1, 1, {{0, 1, {0, 0, 0, 255}}}));
+    const std::string empty = pngOf(clearCanvas(4, 4));
     // clang-format off
     const Case cases[] = {
         {mono, {}, kUsage},

@@ -18,27 +18,13 @@
 namespace cliptint {
 namespace {
 
+using test::PixelRun;
 using test::Rgba;
 
 constexpr Rgba kBlack{0, 0, 0, 255};
 constexpr Rgba kWhite{255, 255, 255, 255};
 constexpr Rgba kGreen{0, 128, 0, 255};
 constexpr Rgba kClear19{0, 0, 0, 19}, kNeither20{0, 0, 0, 20}, kVisible21{0, 0, 0, 21};
-
-// count pixels of one colour from pixel first on, in memory order.
-struct PixelRun {
-    std::int64_t first, count;
-    Rgba colour;
-};
-
-Canvas canvasOf(std::int64_t w, std::int64_t h, const std::vector<PixelRun>& runs = {}) {
-    Canvas canvas = test::clearCanvas(w, h);
-    for (const PixelRun& run : runs) {
-        for (std::int64_t n = run.first; n < run.first + run.count; ++n)
-            test::setPixel(canvas, n % w, n / w, run.colour);
-    }
-    return canvas;
-}
 
 TEST(ScanCanvas, GivesTheExactLineAtEveryBoundary) {
     struct Case {
@@ -93,7 +79,7 @@ TEST(ScanCanvas, GivesTheExactLineAtEveryBoundary) {
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto stats = scanCanvas(canvasOf(c.w, c.h, c.runs));
+        const auto stats = scanCanvas(test::clearCanvas(c.w, c.h, c.runs));
         EXPECT_EQ(stats ? stats->line : "ERR " + stats.error(), c.line);
     }
 }
@@ -168,7 +154,7 @@ TEST(ScanExactness, BlockShortcutsGiveTheRowMajorSumsBitForBit) {
         for (const auto& [w, h] : sizes) {
             for (const char* mix : mixes) {
                 SCOPED_TRACE(std::string(mix) + " " + std::to_string(w) + "x" + std::to_string(h));
-                Canvas canvas = canvasOf(w, h);
+                Canvas canvas = test::clearCanvas(w, h);
                 painter.paintRuns(canvas, mix);
                 expectAsReference(canvas);
             }
@@ -183,7 +169,7 @@ TEST(ScanExactness, OpaqueBlockAfterAFractionRoundsAsOneAtATime) {
     Painter painter{std::mt19937_64{5}};
     for (int round = 0; round < 2000; ++round) {
         SCOPED_TRACE(round);
-        Canvas canvas = canvasOf(32, 1);
+        Canvas canvas = test::clearCanvas(32, 1);
         painter.pixel(canvas.px(), static_cast<std::uint8_t>(201 + painter.upTo(53)));
         for (int i = 16; i < 32; ++i)
             painter.pixel(canvas.px() + 4 * i, 255);

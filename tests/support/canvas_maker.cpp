@@ -23,15 +23,19 @@ void PrintTo(const Rgba& p, std::ostream* out) {
     *out << '{' << int{p.r} << ',' << int{p.g} << ',' << int{p.b} << ',' << int{p.a} << '}';
 }
 
-Canvas clearCanvas(std::int64_t w, std::int64_t h) {
+void setPixel(Canvas& canvas, std::int64_t x, std::int64_t y, Rgba colour) {
+    std::memcpy(canvas.px() + (y * canvas.w + x) * 4, &colour, 4);
+}
+
+Canvas clearCanvas(std::int64_t w, std::int64_t h, const std::vector<PixelRun>& runs) {
     auto canvas = allocateCanvas(w, h);
     if (!canvas) throw std::runtime_error(canvas.error());
     std::memset(canvas->px(), 0, static_cast<std::size_t>(canvas->byteCount()));
+    for (const PixelRun& run : runs) {
+        for (std::int64_t n = run.first; n < run.first + run.count; ++n)
+            setPixel(*canvas, n % w, n / w, run.colour);
+    }
     return std::move(*canvas);
-}
-
-void setPixel(Canvas& canvas, std::int64_t x, std::int64_t y, Rgba colour) {
-    std::memcpy(canvas.px() + (y * canvas.w + x) * 4, &colour, 4);
 }
 
 std::vector<Rgba> allPixels(const Canvas& canvas) {
@@ -40,21 +44,32 @@ std::vector<Rgba> allPixels(const Canvas& canvas) {
     return pixels;
 }
 
+Bytes libpngFile(std::uint32_t w, std::uint32_t h, int colourType, int filters,
+                 std::span<const std::uint8_t> samples) {
+    Bytes file;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    const auto write = [](png_structp p, png_bytep data, std::size_t n) {
+        static_cast<Bytes*>(png_get_io_ptr(p))
+            ->insert(static_cast<Bytes*>(png_get_io_ptr(p))->end(), data, data + n);
+    };
+    png_set_write_fn(png, &file, write, [](png_structp) {});
+    png_set_IHDR(png, info, w, h, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
+    png_write_info(png, info);
+    for (std::uint32_t y = 0; y < h; ++y)
+        png_write_row(png, samples.data() + samples.size() / h * y);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return file;
+}
+
 std::string pngOf(const Canvas& canvas) {
-    Bytes straight = fuzz::straightOf(canvas.bytes());
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(canvas.w);
-    image.height = static_cast<png_uint_32>(canvas.h);
-    image.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    png_image_write_to_memory(&image, nullptr, &size, 0, straight.data(), 0, nullptr);
-    std::string png(size, '\0');
-    if (!png_image_write_to_memory(&image, png.data(), &size, 0, straight.data(), 0, nullptr)) {
-        throw std::runtime_error("png write");
-    }
-    png.resize(size);
-    return png;
+    const Bytes png =
+        libpngFile(static_cast<std::uint32_t>(canvas.w), static_cast<std::uint32_t>(canvas.h),
+                   PNG_COLOR_TYPE_RGBA, PNG_ALL_FILTERS, fuzz::straightOf(canvas.bytes()));
+    return std::string(png.begin(), png.end());
 }
 
 Bytes bytesOf(std::string_view text) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,12 +25,24 @@ constexpr Rgba grey(std::uint8_t v) {
     return {v, v, v, 255};
 }
 
-// A w x h canvas of fully clear pixels.
-Canvas clearCanvas(std::int64_t w, std::int64_t h);
+// count pixels of one colour from pixel first on, in memory order.
+struct PixelRun {
+    std::int64_t first, count;
+    Rgba colour;
+};
+
+// A w x h canvas of fully clear pixels but for the runs.
+Canvas clearCanvas(std::int64_t w, std::int64_t h, const std::vector<PixelRun>& runs = {});
 
 void setPixel(Canvas& canvas, std::int64_t x, std::int64_t y, Rgba colour);
 // Every pixel of the canvas, row by row.
 std::vector<Rgba> allPixels(const Canvas& canvas);
+
+// w x h pixels of the PNG colour type, 8 bits a sample, as libpng writes them, each row filtered
+// as `filters` allows: one PNG_FILTER_* forces it (on every row libpng can), PNG_ALL_FILTERS lets
+// libpng choose row by row.
+Bytes libpngFile(std::uint32_t w, std::uint32_t h, int colourType, int filters,
+                 std::span<const std::uint8_t> samples);
 
 // The canvas encoded as an 8-bit RGBA PNG by libpng (straight colour = premultiplied colour
 // un-premultiplied by rounding), for feeding files to the tool.
