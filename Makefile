@@ -91,8 +91,9 @@ fuzz-deps:
 	$(call install-missing,$(FUZZ_DEB_PACKAGES))
 
 fuzz-build: deps fuzz-deps
-	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16 \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLIPTINT_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target canvas_fuzzer run_fuzzer colour_fuzzer
 
 fuzz: fuzz-build
 	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
