@@ -23,25 +23,18 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kPath = "PATH=/usr/local/bin:/usr/bin:/bin";
 
-// Forks and execs with stdin on /dev/null, stdout and stderr appended to the files. The child
-// allocates nothing: in a threaded test another thread may hold the allocator's lock at the fork.
-pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env,
+// With stdin on /dev/null, stdout and stderr appended to the files; in a group of its own, so
+// that stop() reaches what a server starts (XWayland, its D-Bus).
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
             const std::string& out = "/dev/null", const std::string& err = "/dev/null") {
-    std::vector<char*> args, envp;
-    for (auto& word : argv)
-        args.push_back(word.data());
-    for (auto& entry : env)
-        envp.push_back(entry.data());
-    args.push_back(nullptr);
-    envp.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    ::setpgid(0, 0);  // so that stop() reaches what a server starts (XWayland, its D-Bus)
-    ::dup2(::open("/dev/null", O_RDONLY), 0);
-    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 1);
-    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 2);
-    ::execvpe(args[0], args.data(), envp.data());
-    ::_exit(127);
+    const int append = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+    const std::array<int, 3> fds{::open("/dev/null", O_RDONLY | O_CLOEXEC),
+                                 ::open(out.c_str(), append, 0600),
+                                 ::open(err.c_str(), append, 0600)};
+    const pid_t pid = startProgram(argv, env, fds);
+    for (const int fd : fds)
+        ::close(fd);
+    return pid;
 }
 
 // SIGTERM to the process's group, then SIGKILL when the process has not ended within 5 s; what
