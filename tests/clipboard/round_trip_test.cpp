@@ -71,6 +71,8 @@ TEST_P(RoundTrip, ProbesWhatThePeerCopied) {
         {"PNG", "image/png", kGlyph, true},
         // Over 8 MB: xclip hands it over by INCR; far more than a pipe holds.
         {"large PNG", "image/png", randomPng(1600, 1400, Ink::random), true},
+        // Stopped: the paste is passed on to it and never answered. Last, as it never ends.
+        {"stopped owner", "image/png", kGlyph, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -78,6 +80,8 @@ TEST_P(RoundTrip, ProbesWhatThePeerCopied) {
         // on a loaded machine; the INCR read across mutter's bridge runs with wl-copy as the owner.
         if (c.name == std::string_view("large PNG") && GetParam() == Backend::mutterX11) continue;
         if (c.type != nullptr) desktop.copy(c.type, c.bytes);
+        for (const pid_t peer : desktop.running(x11Peer(GetParam()) ? "xclip" : "wl-copy"))
+            if (c.name == std::string_view("stopped owner")) ::kill(peer, SIGSTOP);
         const auto run = desktop.tool({"probe"});
         const std::string expected = c.picture ? fileRun(c.bytes, {"probe"}).first : kNoPicture;
         EXPECT_EQ(run.out, expected);
@@ -122,7 +126,8 @@ TEST_P(RoundTrip, PaintPutsOnlyAPngUntilAnotherProgramCopies) {
     EXPECT_EQ(desktop.paste("text/plain"), "replaced");
 }
 
-// A run that fails, or finds no MONO picture, or only probes, must not take the clipboard.
+// A run that fails (on the colour word, or on bytes that do not decode), or finds no MONO
+// picture, or only probes, must not take the clipboard. What each reply is, --file runs pin.
 TEST_P(RoundTrip, RunsThatDoNotPaintLeaveTheClipboardAlone) {
     struct Case {
         std::string png;
@@ -132,8 +137,6 @@ TEST_P(RoundTrip, RunsThatDoNotPaintLeaveTheClipboardAlone) {
     const Case cases[] = {
         {readWholeFile(testData("png-rgba8.png")), {"paint", "3366cc"}, ""},  // MULTI
         {kGlyph, {"paint", "zz"}, "ERR colour zz\n"},
-        {kGlyph, {"paint"}, "ERR usage: probe | paint RRGGBB\n"},
-        {pngOf(clearCanvas(4, 4)), {"paint", "3366cc"}, "ERR empty picture\n"},
         {"not a png", {"paint", "3366cc"}, kNoPicture},
         {kGlyph, {"probe"}, ""},
     };
@@ -176,43 +179,27 @@ INSTANTIATE_TEST_SUITE_P(Backends, RoundTrip,
                                          Backend::mutter, Backend::mutterX11),
                          [](const auto& info) { return testing::PrintToString(info.param); });
 
-// wl-copy stopped: the compositor passes the paste on and nothing is ever written. (X11Peers'
-// silent owner shows the same for X11, and that TIFF is not asked for after it.)
-TEST(WaylandPeer, StoppedOwnerIsNoPicture) {
-    Desktop desktop(Backend::wayland);
-    desktop.copy("image/png", kGlyph);
-    const auto peers = desktop.running("wl-copy");
-    ASSERT_EQ(peers.size(), 1u);
-    ::kill(peers[0], SIGSTOP);
-    const auto run = desktop.tool({"probe"});
-    EXPECT_EQ(run.out, kNoPicture);
-    EXPECT_EQ(run.status, 0);
-}
-
 // A session that hands the tool its connection as WAYLAND_SOCKET: the socket serves one process,
 // so the detached owner would have to reach a compositor by another way (WAYLAND_DISPLAY, here
 // the same one) that the session did not give. Reading works; painting is "ERR write".
 TEST(WaylandPeer, HandedOverSocketReadsButDoesNotPaint) {
-    for (const Backend backend : {Backend::wayland, Backend::kwin}) {
-        SCOPED_TRACE(testing::PrintToString(backend));
-        Desktop desktop(backend);
-        desktop.copy("image/png", kGlyph);
-        const auto handOver = [&](const std::vector<std::string>& words) {
-            sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-            desktop.env()[0].copy(address.sun_path, sizeof address.sun_path - 1, 16);
-            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);  // inherited by the tool
-            EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-            auto env = desktop.env();
-            env.push_back("WAYLAND_SOCKET=" + std::to_string(fd));
-            const auto run = runTool(words, 60s, env);
-            ::close(fd);
-            return run.out;
-        };
-        EXPECT_EQ(handOver({"probe"}), desktop.tool({"probe"}).out);
-        EXPECT_EQ(handOver({"paint", "3366cc"}), "ERR write\n");
-        EXPECT_TRUE(desktop.paste("image/png") == kGlyph);
-        EXPECT_TRUE(desktop.running(CLIPTINT_BINARY).empty());
-    }
+    Desktop desktop(Backend::wayland);
+    desktop.copy("image/png", kGlyph);
+    const auto handOver = [&](const std::vector<std::string>& words) {
+        sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+        desktop.env()[0].copy(address.sun_path, sizeof address.sun_path - 1, 16);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);  // inherited by the tool
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        auto env = desktop.env();
+        env.push_back("WAYLAND_SOCKET=" + std::to_string(fd));
+        const auto run = runTool(words, 60s, env);
+        ::close(fd);
+        return run.out;
+    };
+    EXPECT_EQ(handOver({"probe"}), desktop.tool({"probe"}).out);
+    EXPECT_EQ(handOver({"paint", "3366cc"}), "ERR write\n");
+    EXPECT_TRUE(desktop.paste("image/png") == kGlyph);
+    EXPECT_TRUE(desktop.running(CLIPTINT_BINARY).empty());
 }
 
 }  // namespace
