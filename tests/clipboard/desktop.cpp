@@ -42,11 +42,9 @@ pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 void stop(pid_t pid) {
     if (pid <= 0) return;
     ::kill(-pid, SIGTERM);
-    for (const auto end = Clock::now() + 5s; ::waitpid(pid, nullptr, WNOHANG) == 0;) {
-        if (Clock::now() > end) ::kill(-pid, SIGKILL);
-        std::this_thread::sleep_for(10ms);
-    }
+    await([&] { return ::waitpid(pid, nullptr, WNOHANG) != 0; }, 5s);
     ::kill(-pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
 }
 
 std::vector<std::string> split(const std::string& text, char separator = '\n') {
@@ -125,8 +123,6 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
 Desktop::~Desktop() {
     for (const pid_t pid : running(""))
         ::kill(pid, SIGKILL);
-    for (const pid_t pid : started_)
-        ::waitpid(pid, nullptr, 0);
     stop(server_);
 }
 
@@ -136,17 +132,11 @@ ToolRun Desktop::tool(const std::vector<std::string>& words) const {
 
 void Desktop::copy(const std::string& type, const std::string& bytes) {
     const auto before = running("");  // the owner, which the peer's copy ends
-    if (x11Peer(backend_)) {
-        // xclip -quiet stays in the foreground, serving until another client takes the clipboard.
-        const std::string file = dir_.file("copy-" + std::to_string(++copies_));
-        writeWholeFile(file, bytes);
-        start({"xclip", "-quiet", "-selection", "clipboard", "-t", type, "-i", file});
-    } else {
-        // wl-copy leaves a process behind to serve the data, holding whatever output it was
-        // given; with its output elsewhere, the run ends when wl-copy has set the selection.
-        runProgram({"sh", "-c", "exec wl-copy --type \"$0\" >/dev/null 2>&1", type}, 20s, env_,
-                   bytes);
-    }
+    // xclip and wl-copy leave a process behind to serve the data until another client takes the
+    // clipboard, holding whatever output it was given; with its output elsewhere, the run ends
+    // when that process has been started (xclip) or has set the selection (wl-copy).
+    const std::string peer = x11Peer(backend_) ? "xclip -selection clipboard -t" : "wl-copy --type";
+    runProgram({"sh", "-c", "exec " + peer + " \"$0\" >/dev/null 2>&1", type}, 20s, env_, bytes);
     const auto copied = [&] {
         return std::ranges::find_first_of(before, running("")) == before.end() &&
                std::ranges::count(types(), type) != 0;  // KWin lists wl-copy's text twice
@@ -162,10 +152,6 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
     throw std::runtime_error(seen);
 }
 
-void Desktop::start(const std::vector<std::string>& argv) {
-    started_.push_back(spawn(argv, env_));
-}
-
 std::string Desktop::pasteCommand(const std::string& type) const {
     if (x11Peer(backend_)) return "xclip -selection clipboard -o -t " + type;
     return "wl-paste --no-newline --type " + type;
@@ -176,8 +162,8 @@ std::string Desktop::paste(const std::string& type) const {
 }
 
 std::vector<std::string> Desktop::types() const {
-    if (x11Peer(backend_)) return split(paste("TARGETS"));
-    return split(runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
+    return split(x11Peer(backend_) ? paste("TARGETS")
+                                   : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
 }
 
 std::vector<pid_t> Desktop::running(const std::string& exe) const {
