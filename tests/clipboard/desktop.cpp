@@ -66,41 +66,35 @@ bool await(const std::function<bool()>& condition, std::chrono::milliseconds tim
 
 Desktop::Desktop(Backend backend) : backend_(backend) {
     const std::string log = dir_.file("server.log"), shown = dir_.file("display");
-    if (backend == Backend::x11) {
-        // Xvfb picks a free display number and writes it once it accepts connections.
-        server_ = spawn(
-            {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "64x64x24"},
-            {kPath}, shown, log);
-    } else {
-        // Headless, rendering in software, with the folder as runtime folder and home. kwin_wayland
-        // carries a file capability, which exec refuses where the capability is not allowed
-        // (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it take
-        // its own Qt platform all the same. mutter runs mutter_session.py in its session, which
-        // gives the seat a keyboard and writes the session's environment (mutter's XWayland
-        // display and its authority file) to the folder's file "session".
-        std::string command =
-            backend == Backend::wayland ? "sway -c " + dir_.file("config")
-            : backend == Backend::kwin
-                ? "/lib64/ld-linux-x86-64.so.2 /usr/bin/kwin_wayland --virtual --socket wayland-1"
-                : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
-                  "--virtual-monitor 640x480 -- "
-                  "python3 " CLIPTINT_MUTTER_SESSION " " +
-                      dir_.path();
-        if (::getuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
-                throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
-            command = "setpriv --reuid=" + std::to_string(nobody->pw_uid) +
-                      " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups " + command;
-        }
-        ::chmod(dir_.path().c_str(), 0700);
-        writeWholeFile(dir_.file("config"), "xwayland disable\n");
-        server_ = spawn(
-            split(command, ' '),
-            {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
-             "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
-            log, log);
+    // Xvfb picks a free display number and writes it once it accepts connections. The compositors
+    // run headless, rendering in software, with the folder as runtime folder and home.
+    // kwin_wayland carries a file capability, which exec refuses where the capability is not
+    // allowed (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it
+    // take its own Qt platform all the same. mutter runs mutter_session.py in its session, which
+    // gives the seat a keyboard and writes the session's environment (mutter's XWayland display
+    // and its authority file) to the folder's file "session".
+    std::string command =
+        backend == Backend::x11 ? "Xvfb -displayfd 1 -nolisten tcp -noreset -screen 0 64x64x24"
+        : backend == Backend::wayland ? "sway -c " + dir_.file("config")
+        : backend == Backend::kwin
+            ? "/lib64/ld-linux-x86-64.so.2 /usr/bin/kwin_wayland --virtual --socket wayland-1"
+            : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
+              "--virtual-monitor 640x480 -- python3 " CLIPTINT_MUTTER_SESSION " " +
+                  dir_.path();
+    if (::getuid() == 0 && backend != Backend::x11) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
+            throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
+        command = "setpriv --reuid=" + std::to_string(nobody->pw_uid) +
+                  " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups " + command;
     }
+    ::chmod(dir_.path().c_str(), 0700);
+    writeWholeFile(dir_.file("config"), "xwayland disable\n");
+    server_ =
+        spawn(split(command, ' '),
+              {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
+               "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
+              backend == Backend::x11 ? shown : log, log);
     // Up once Xvfb has written the number, once the compositor's socket is there (wayland-1, which
     // sway takes first in a folder of its own), and for mutter once its session has begun.
     const auto up = [&] {
