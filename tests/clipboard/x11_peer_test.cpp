@@ -190,33 +190,11 @@ TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
     }
 }
 
-// ICCCM 2.6.2: pairs converted in order; the one that cannot be has its property set to None.
-TEST_F(X11Peers, ToolsOwnerAnswersMultiple) {
-    const Bytes png = pattern(1000);
-    ASSERT_TRUE(x11::ownClipboard(png));
-    auto s = *x11::openSession();
-    const auto& atoms = s.atoms;
-    const std::uint32_t asked[] = {atoms.png, XCB_ATOM_CUT_BUFFER0, atoms.tiff,
-                                   XCB_ATOM_CUT_BUFFER1};
-    xcb_change_property(s.c(), XCB_PROP_MODE_REPLACE, s.window, atoms.transfer, atoms.atomPair, 32,
-                        4, asked);
-    xcb_convert_selection(s.c(), s.window, atoms.clipboard, atoms.multiple, atoms.transfer,
-                          XCB_CURRENT_TIME);
-    const auto notify = await(s, XCB_SELECTION_NOTIFY);
-    ASSERT_NE(notify, nullptr);
-    ASSERT_EQ(x11::eventAs<xcb_selection_notify_event_t>(*notify).property, atoms.transfer);
-    const std::uint32_t answered[] = {asked[0], asked[1], asked[2], XCB_NONE};
-    EXPECT_EQ(read(s, atoms.transfer),
-              std::pair(atoms.atomPair,
-                        std::string(reinterpret_cast<const char*>(answered), sizeof answered)));
-    EXPECT_EQ(read(s, XCB_ATOM_CUT_BUFFER0),
-              std::pair(atoms.png, std::string(png.begin(), png.end())));
-}
-
-// Requestors that vanish before their answer, or stop taking an INCR transfer midway, end only
-// their own transfer.
-TEST_F(X11Peers, ToolsOwnerSurvivesRequestorsThatVanishOrStall) {
-    const Bytes png = pattern(300'000);  // over the owner's 256 KiB chunk: goes by INCR
+// ICCCM 2.6.2: MULTIPLE's pairs are converted in order, the one that cannot be with its property
+// set to None; the PNG, over the owner's 256 KiB chunk, goes by INCR. Requestors that vanish
+// before their answer, or stop taking an INCR transfer midway, end only their own transfer.
+TEST_F(X11Peers, ToolsOwnerAnswersMultipleAndSurvivesRequestorsThatVanishOrStall) {
+    const Bytes png = pattern(300'000);
     ASSERT_TRUE(x11::ownClipboard(png));
     // Opened before the other leaves, so the server cannot hand this session the window id that
     // the vanished one used: a stale answer to that window would land here.
@@ -229,16 +207,26 @@ TEST_F(X11Peers, ToolsOwnerSurvivesRequestorsThatVanishOrStall) {
         xcb_destroy_window(gone.c(), gone.window);
         xcb_flush(gone.c());
     }
-    xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.png, atoms.transfer,
-                          XCB_CURRENT_TIME);
-    ASSERT_NE(await(midway, XCB_SELECTION_NOTIFY), nullptr);
-    ASSERT_EQ(read(midway, atoms.transfer).first, atoms.incr);
-    xcb_delete_property(midway.c(), midway.window, atoms.transfer);
+    const std::uint32_t asked[] = {atoms.png, XCB_ATOM_CUT_BUFFER0, atoms.tiff,
+                                   XCB_ATOM_CUT_BUFFER1};
+    xcb_change_property(midway.c(), XCB_PROP_MODE_REPLACE, midway.window, atoms.transfer,
+                        atoms.atomPair, 32, 4, asked);
+    xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.multiple,
+                          atoms.transfer, XCB_CURRENT_TIME);
+    const auto notify = await(midway, XCB_SELECTION_NOTIFY);
+    ASSERT_NE(notify, nullptr);
+    ASSERT_EQ(x11::eventAs<xcb_selection_notify_event_t>(*notify).property, atoms.transfer);
+    const std::uint32_t answered[] = {asked[0], asked[1], asked[2], XCB_NONE};
+    EXPECT_EQ(read(midway, atoms.transfer),
+              std::pair(atoms.atomPair,
+                        std::string(reinterpret_cast<const char*>(answered), sizeof answered)));
+    ASSERT_EQ(read(midway, XCB_ATOM_CUT_BUFFER0).first, atoms.incr);
+    xcb_delete_property(midway.c(), midway.window, XCB_ATOM_CUT_BUFFER0);
     for (bool chunk = false; !chunk;) {
         const auto event = await(midway, XCB_PROPERTY_NOTIFY);
         ASSERT_NE(event, nullptr);
-        const auto& notify = x11::eventAs<xcb_property_notify_event_t>(*event);
-        chunk = notify.atom == atoms.transfer && notify.state == XCB_PROPERTY_NEW_VALUE;
+        const auto& changed = x11::eventAs<xcb_property_notify_event_t>(*event);
+        chunk = changed.atom == XCB_ATOM_CUT_BUFFER0 && changed.state == XCB_PROPERTY_NEW_VALUE;
     }
     EXPECT_TRUE(desktop.paste("image/png") == std::string(png.begin(), png.end()));
 }
