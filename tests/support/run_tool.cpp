@@ -61,7 +61,6 @@ pid_t startProgram(std::vector<std::string> argv, std::vector<std::string> env,
 ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
                    const std::vector<std::string>& env, const std::string& input) {
     const int in = memoryFile(input), out = memoryFile({}), err = memoryFile({});
-    const auto start = std::chrono::steady_clock::now();
     const pid_t pid = startProgram(argv, env, {in, out, err});
     // Without a child there is nothing to wait for or to kill, so a failed fork ends the test.
     if (pid < 0) {
@@ -81,10 +80,8 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
     int status = 0;
     ::waitpid(pid, &status, 0);
     ::close(ended);
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
     const bool exited = ready == 1 && WIFEXITED(status);
-    return {contents(out), contents(err), exited ? WEXITSTATUS(status) : -1, elapsed};
+    return {contents(out), contents(err), exited ? WEXITSTATUS(status) : -1};
 }
 
 ToolRun runTool(const std::vector<std::string>& words, std::chrono::milliseconds timeout,

@@ -13,7 +13,6 @@ struct ToolRun {
     std::string out;  // everything written to stdout
     std::string err;  // everything written to stderr
     int status = -1;  // exit status; -1 when killed by a signal or timed out
-    std::chrono::milliseconds elapsed{0};
 };
 
 // Runs the built cliptint with the words, stdin from /dev/null, and waits at most the timeout.
