@@ -120,10 +120,6 @@ Desktop::~Desktop() {
     stop(server_);
 }
 
-ToolRun Desktop::tool(const std::vector<std::string>& words) const {
-    return runTool(words, 60s, env_);
-}
-
 void Desktop::copy(const std::string& type, const std::string& bytes) {
     const auto before = running("");  // the owner, which the peer's copy ends
     // xclip and wl-copy leave a process behind to serve the data until another client takes the

@@ -45,7 +45,6 @@ class Desktop {
     // The whole environment of the tool and the peers: this desktop, PATH, nothing else (no
     // other display, so nothing can fall back to the other backend).
     const std::vector<std::string>& env() const { return env_; }
-    ToolRun tool(const std::vector<std::string>& words) const;
 
     // The peer puts the bytes on the clipboard under the type; returns once they are offered.
     void copy(const std::string& type, const std::string& bytes);

@@ -86,7 +86,7 @@ TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
         // the owner.
         if (c.bytes.size() > 1'000'000 && GetParam() == Backend::mutterX11) continue;
         if (c.type != nullptr) desktop.copy(c.type, c.bytes);
-        const auto run = desktop.tool(c.words);
+        const auto run = runTool(c.words, 60s, desktop.env());
         const std::string expected = c.reply.empty() ? fileRun(c.bytes, c.words).first : c.reply;
         EXPECT_EQ(run.out, expected);
         EXPECT_EQ(run.err, "");
@@ -98,7 +98,7 @@ TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
     // The owner stopped: the paste is passed on to it and never answered.
     for (const pid_t peer : desktop.running(x11Peer(GetParam()) ? "xclip" : "wl-copy"))
         ::kill(peer, SIGSTOP);
-    EXPECT_EQ(desktop.tool({"probe"}).out, kNoPicture);
+    EXPECT_EQ(runTool({"probe"}, 60s, desktop.env()).out, kNoPicture);
 }
 
 // The painted picture is the one picture offered, whole to readers side by side (X11 hands one
@@ -127,9 +127,9 @@ TEST_P(RoundTrip, PaintPutsOnlyAPngUntilAnotherProgramCopies) {
     for (const char* name : {"1", "2", "3"})
         EXPECT_TRUE(readWholeFile(dir.file(name)) == painted) << "reader " << name;
 
-    const auto again = desktop.tool({"paint", "ff0000"});
+    const auto again = runTool({"paint", "ff0000"}, 60s, desktop.env());
     EXPECT_TRUE(again.out.starts_with("MONO FF0000 ")) << again.out;
-    EXPECT_EQ(desktop.tool({"probe"}).out, again.out);
+    EXPECT_EQ(runTool({"probe"}, 60s, desktop.env()).out, again.out);
     EXPECT_EQ(owners().size(), 1u);
     desktop.copy("text/plain", "replaced");  // returns once the programs running before ended
     EXPECT_TRUE(owners().empty());
@@ -181,7 +181,7 @@ TEST(WaylandPeer, HandedOverSocketReadsButDoesNotPaint) {
         ::close(fd);
         return run.out;
     };
-    EXPECT_EQ(handOver({"probe"}), desktop.tool({"probe"}).out);
+    EXPECT_EQ(handOver({"probe"}), runTool({"probe"}, 60s, desktop.env()).out);
     EXPECT_EQ(handOver({"paint", "3366cc"}), "ERR write\n");
     EXPECT_TRUE(desktop.paste("image/png") == kGlyph);
     EXPECT_TRUE(desktop.running(CLIPTINT_BINARY).empty());

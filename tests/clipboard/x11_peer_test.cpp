@@ -33,7 +33,7 @@ enum class Mode {
     hugeIncr,   // answers by INCR announcing 2 GiB, then sends the bytes
 };
 
-// A CLIPBOARD owner that offers the bytes as image/png and refuses other targets, on a
+// A CLIPBOARD owner that answers every target with the bytes as image/png by INCR, on a
 // connection and thread of its own; only its connection is set up by the tool's code. In incr
 // mode it sends before its answer refusals for the PRIMARY selection and for another window, and
 // before each chunk a ClientMessage laid out like a PropertyNotify, a PropertyNotify for another
@@ -74,15 +74,12 @@ class TestOwner {
     void answer(const xcb_selection_request_event_t& request) {
         asked.push_back(request.target);
         if (mode_ == Mode::silent) return;
-        const xcb_atom_t property = request.target == s_.atoms.png ? request.property : XCB_NONE;
-        if (property != XCB_NONE) {
-            const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-            const std::uint32_t size = mode_ == Mode::hugeIncr ? 1u << 31 : bytes_.size();
-            xcb_change_window_attributes(c_, request.requestor, XCB_CW_EVENT_MASK, &events);
-            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, property,
-                                s_.atoms.incr, 32, 1, &size);
-            sent_[{request.requestor, property}] = 0;
-        }
+        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        const std::uint32_t size = mode_ == Mode::hugeIncr ? 1u << 31 : bytes_.size();
+        xcb_change_window_attributes(c_, request.requestor, XCB_CW_EVENT_MASK, &events);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                            s_.atoms.incr, 32, 1, &size);
+        sent_[{request.requestor, request.property}] = 0;
         const auto notify = [&](xcb_window_t requestor, xcb_atom_t selection, xcb_atom_t answer) {
             send(request.requestor,
                  xcb_selection_notify_event_t{XCB_SELECTION_NOTIFY, 0, 0, request.time, requestor,
@@ -92,7 +89,7 @@ class TestOwner {
             notify(request.requestor, XCB_ATOM_PRIMARY, XCB_NONE);
             notify(s_.window, request.selection, XCB_NONE);
         }
-        notify(request.requestor, request.selection, property);
+        notify(request.requestor, request.selection, request.property);
     }
 
     // The requestor deleted the property: it took the last chunk and waits for the next.
