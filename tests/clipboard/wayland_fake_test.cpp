@@ -88,9 +88,6 @@ void setSelection(wl_client*, wl_resource*, wl_resource* source) {
 }
 void ignorePrimary(wl_client*, wl_resource*, wl_resource*) {}
 const struct ext_data_control_device_v1_interface kDevice { setSelection, destroy, ignorePrimary };
-void forgetDevice(wl_resource* device) {
-    std::erase(state.devices, device);
-}
 
 void createSource(wl_client* client, wl_resource*, std::uint32_t id) {
     wl_resource_set_implementation(
@@ -99,7 +96,8 @@ void createSource(wl_client* client, wl_resource*, std::uint32_t id) {
 }
 void getDevice(wl_client* client, wl_resource*, std::uint32_t id, wl_resource*) {
     wl_resource* device = wl_resource_create(client, &ext_data_control_device_v1_interface, 1, id);
-    wl_resource_set_implementation(device, &kDevice, nullptr, forgetDevice);
+    wl_resource_set_implementation(device, &kDevice, nullptr,
+                                   [](wl_resource* gone) { std::erase(state.devices, gone); });
     state.devices.push_back(device);
     announce(device);
     if (state.quirk == Quirk::finishDevices) ext_data_control_device_v1_send_finished(device);
