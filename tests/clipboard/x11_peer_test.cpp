@@ -175,10 +175,9 @@ TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
     for (const bool incr : {false, true}) {
         std::optional<TestOwner> owner;
         if (incr) owner.emplace(Mode::incr, bytes);
-        auto session = x11::openSession();
-        ASSERT_TRUE(session);
+        auto session = *x11::openSession();
         for (const std::int64_t limit : {1000, 999}) {
-            const auto read = x11::convertClipboard(*session, session->atoms.png, limit);
+            const auto read = x11::convertClipboard(session, session.atoms.png, limit);
             const std::string shown = !read         ? "ERR " + read.error()
                                       : read->bytes ? (*read->bytes == bytes ? "whole" : "wrong")
                                                     : "none";
