@@ -105,13 +105,11 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
     }
-    const std::string number = readWholeFile(shown);
-    env_ = {backend == Backend::x11 ? "DISPLAY=:" + number.substr(0, number.size() - 1)
+    env_ = {backend == Backend::x11 ? "DISPLAY=:" + split(readWholeFile(shown))[0]
                                     : "WAYLAND_DISPLAY=" + dir_.file("wayland-1"),
             kPath};
-    for (const auto& line : split(readWholeFile(dir_.file("session")))) {
+    for (const auto& line : split(readWholeFile(dir_.file("session"))))
         if (line.starts_with("DISPLAY=") || line.starts_with("XAUTHORITY=")) env_.push_back(line);
-    }
 }
 
 Desktop::~Desktop() {

@@ -159,8 +159,7 @@ TEST_F(X11Peers, OwnerThatStallsOrAnnouncesTooMuchEndsTheReadWithoutAskingForTif
     };
     for (const auto& [mode, expected] : cases) {
         TestOwner owner(mode, pattern(1000));
-        auto pb = connectX11Clipboard();
-        const auto read = readClipboard(*pb);
+        const auto read = readClipboard(*connectX11Clipboard());
         EXPECT_EQ(read ? (*read ? "bytes" : "none") : "ERR " + read.error(), expected);
         owner.stop();
         EXPECT_EQ(owner.asked, std::vector{x11::openSession()->atoms.png}) << expected;
