@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -18,11 +19,10 @@ namespace cliptint::test {
 
 namespace {
 
+// The words' pointers and a null one, as exec takes them.
 std::vector<char*> pointers(std::vector<std::string>& words) {
-    std::vector<char*> result;
-    for (auto& word : words)
-        result.push_back(word.data());
-    result.push_back(nullptr);
+    std::vector<char*> result(words.size() + 1);
+    std::ranges::transform(words, result.begin(), [](std::string& word) { return word.data(); });
     return result;
 }
 
