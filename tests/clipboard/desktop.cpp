@@ -23,25 +23,18 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kPath = "PATH=/usr/local/bin:/usr/bin:/bin";
 
-// Forks and execs with stdin on /dev/null, stdout and stderr appended to the files. The child
-// allocates nothing: in a threaded test another thread may hold the allocator's lock at the fork.
-pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env,
+// With stdin on /dev/null, stdout and stderr appended to the files; in a group of its own, so
+// that stop() reaches what a server starts (XWayland, its D-Bus).
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
             const std::string& out = "/dev/null", const std::string& err = "/dev/null") {
-    std::vector<char*> args, envp;
-    for (auto& word : argv)
-        args.push_back(word.data());
-    for (auto& entry : env)
-        envp.push_back(entry.data());
-    args.push_back(nullptr);
-    envp.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    ::setpgid(0, 0);  // so that stop() reaches what a server starts (XWayland, its D-Bus)
-    ::dup2(::open("/dev/null", O_RDONLY), 0);
-    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 1);
-    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600), 2);
-    ::execvpe(args[0], args.data(), envp.data());
-    ::_exit(127);
+    const int append = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+    const std::array<int, 3> fds{::open("/dev/null", O_RDONLY | O_CLOEXEC),
+                                 ::open(out.c_str(), append, 0600),
+                                 ::open(err.c_str(), append, 0600)};
+    const pid_t pid = startProgram(argv, env, fds);
+    for (const int fd : fds)
+        ::close(fd);
+    return pid;
 }
 
 // SIGTERM to the process's group, then SIGKILL when the process has not ended within 5 s; what
@@ -49,11 +42,9 @@ pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env,
 void stop(pid_t pid) {
     if (pid <= 0) return;
     ::kill(-pid, SIGTERM);
-    for (const auto end = Clock::now() + 5s; ::waitpid(pid, nullptr, WNOHANG) == 0;) {
-        if (Clock::now() > end) ::kill(-pid, SIGKILL);
-        std::this_thread::sleep_for(10ms);
-    }
+    await([&] { return ::waitpid(pid, nullptr, WNOHANG) != 0; }, 5s);
     ::kill(-pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
 }
 
 std::vector<std::string> split(const std::string& text, char separator = '\n') {
@@ -75,41 +66,35 @@ bool await(const std::function<bool()>& condition, std::chrono::milliseconds tim
 
 Desktop::Desktop(Backend backend) : backend_(backend) {
     const std::string log = dir_.file("server.log"), shown = dir_.file("display");
-    if (backend == Backend::x11) {
-        // Xvfb picks a free display number and writes it once it accepts connections.
-        server_ = spawn(
-            {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "64x64x24"},
-            {kPath}, shown, log);
-    } else {
-        // Headless, rendering in software, with the folder as runtime folder and home. kwin_wayland
-        // carries a file capability, which exec refuses where the capability is not allowed
-        // (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it take
-        // its own Qt platform all the same. mutter runs mutter_session.py in its session, which
-        // gives the seat a keyboard and writes the session's environment (mutter's XWayland
-        // display and its authority file) to the folder's file "session".
-        std::string command =
-            backend == Backend::wayland ? "sway -c " + dir_.file("config")
-            : backend == Backend::kwin
-                ? "/lib64/ld-linux-x86-64.so.2 /usr/bin/kwin_wayland --virtual --socket wayland-1"
-                : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
-                  "--virtual-monitor 640x480 -- "
-                  "python3 " CLIPTINT_MUTTER_SESSION " " +
-                      dir_.path();
-        if (::getuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
-                throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
-            command = "setpriv --reuid=" + std::to_string(nobody->pw_uid) +
-                      " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups " + command;
-        }
-        ::chmod(dir_.path().c_str(), 0700);
-        writeWholeFile(dir_.file("config"), "xwayland disable\n");
-        server_ = spawn(
-            split(command, ' '),
-            {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
-             "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
-            log, log);
+    // Xvfb picks a free display number and writes it once it accepts connections. The compositors
+    // run headless, rendering in software, with the folder as runtime folder and home.
+    // kwin_wayland carries a file capability, which exec refuses where the capability is not
+    // allowed (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it
+    // take its own Qt platform all the same. mutter runs mutter_session.py in its session, which
+    // gives the seat a keyboard and writes the session's environment (mutter's XWayland display
+    // and its authority file) to the folder's file "session".
+    std::string command =
+        backend == Backend::x11 ? "Xvfb -displayfd 1 -nolisten tcp -noreset -screen 0 64x64x24"
+        : backend == Backend::wayland ? "sway -c " + dir_.file("config")
+        : backend == Backend::kwin
+            ? "/lib64/ld-linux-x86-64.so.2 /usr/bin/kwin_wayland --virtual --socket wayland-1"
+            : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
+              "--virtual-monitor 640x480 -- python3 " CLIPTINT_MUTTER_SESSION " " +
+                  dir_.path();
+    if (::getuid() == 0 && backend != Backend::x11) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
+            throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
+        command = "setpriv --reuid=" + std::to_string(nobody->pw_uid) +
+                  " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups " + command;
     }
+    ::chmod(dir_.path().c_str(), 0700);
+    writeWholeFile(dir_.file("config"), "xwayland disable\n");
+    server_ =
+        spawn(split(command, ' '),
+              {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
+               "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
+              backend == Backend::x11 ? shown : log, log);
     // Up once Xvfb has written the number, once the compositor's socket is there (wayland-1, which
     // sway takes first in a folder of its own), and for mutter once its session has begun.
     const auto up = [&] {
@@ -120,40 +105,26 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
     }
-    const std::string number = readWholeFile(shown);
-    env_ = {backend == Backend::x11 ? "DISPLAY=:" + number.substr(0, number.size() - 1)
+    env_ = {backend == Backend::x11 ? "DISPLAY=:" + split(readWholeFile(shown))[0]
                                     : "WAYLAND_DISPLAY=" + dir_.file("wayland-1"),
             kPath};
-    for (const auto& line : split(readWholeFile(dir_.file("session")))) {
+    for (const auto& line : split(readWholeFile(dir_.file("session"))))
         if (line.starts_with("DISPLAY=") || line.starts_with("XAUTHORITY=")) env_.push_back(line);
-    }
 }
 
 Desktop::~Desktop() {
     for (const pid_t pid : running(""))
         ::kill(pid, SIGKILL);
-    for (const pid_t pid : started_)
-        ::waitpid(pid, nullptr, 0);
     stop(server_);
-}
-
-ToolRun Desktop::tool(const std::vector<std::string>& words) const {
-    return runTool(words, 60s, env_);
 }
 
 void Desktop::copy(const std::string& type, const std::string& bytes) {
     const auto before = running("");  // the owner, which the peer's copy ends
-    if (x11Peer(backend_)) {
-        // xclip -quiet stays in the foreground, serving until another client takes the clipboard.
-        const std::string file = dir_.file("copy-" + std::to_string(++copies_));
-        writeWholeFile(file, bytes);
-        start({"xclip", "-quiet", "-selection", "clipboard", "-t", type, "-i", file});
-    } else {
-        // wl-copy leaves a process behind to serve the data, holding whatever output it was
-        // given; with its output elsewhere, the run ends when wl-copy has set the selection.
-        runProgram({"sh", "-c", "exec wl-copy --type \"$0\" >/dev/null 2>&1", type}, 20s, env_,
-                   bytes);
-    }
+    // xclip and wl-copy leave a process behind to serve the data until another client takes the
+    // clipboard, holding whatever output it was given; with its output elsewhere, the run ends
+    // when that process has been started (xclip) or has set the selection (wl-copy).
+    const std::string peer = x11Peer(backend_) ? "xclip -selection clipboard -t" : "wl-copy --type";
+    runProgram({"sh", "-c", "exec " + peer + " \"$0\" >/dev/null 2>&1", type}, 20s, env_, bytes);
     const auto copied = [&] {
         return std::ranges::find_first_of(before, running("")) == before.end() &&
                std::ranges::count(types(), type) != 0;  // KWin lists wl-copy's text twice
@@ -169,10 +140,6 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
     throw std::runtime_error(seen);
 }
 
-void Desktop::start(const std::vector<std::string>& argv) {
-    started_.push_back(spawn(argv, env_));
-}
-
 std::string Desktop::pasteCommand(const std::string& type) const {
     if (x11Peer(backend_)) return "xclip -selection clipboard -o -t " + type;
     return "wl-paste --no-newline --type " + type;
@@ -183,8 +150,8 @@ std::string Desktop::paste(const std::string& type) const {
 }
 
 std::vector<std::string> Desktop::types() const {
-    if (x11Peer(backend_)) return split(paste("TARGETS"));
-    return split(runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
+    return split(x11Peer(backend_) ? paste("TARGETS")
+                                   : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
 }
 
 std::vector<pid_t> Desktop::running(const std::string& exe) const {

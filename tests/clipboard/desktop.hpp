@@ -45,10 +45,7 @@ class Desktop {
     // The whole environment of the tool and the peers: this desktop, PATH, nothing else (no
     // other display, so nothing can fall back to the other backend).
     const std::vector<std::string>& env() const { return env_; }
-    ToolRun tool(const std::vector<std::string>& words) const;
 
-    // Starts the program on this desktop, in the background; it is stopped with the desktop.
-    void start(const std::vector<std::string>& argv);
     // The peer puts the bytes on the clipboard under the type; returns once they are offered.
     void copy(const std::string& type, const std::string& bytes);
     // The peer's paste command for the type, for a shell.
@@ -64,8 +61,6 @@ class Desktop {
     TempDir dir_;
     pid_t server_ = -1;
     std::vector<std::string> env_;
-    std::vector<pid_t> started_;  // reaped here, and only these: other threads have children too
-    int copies_ = 0;
 };
 
 }  // namespace cliptint::test

@@ -2,13 +2,11 @@
 // --file runs never contact the display.
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstddef>
-#include <cstring>
-#include <filesystem>
+#include <stdexcept>
 
 #include "support/run_tool.hpp"
 
@@ -17,25 +15,20 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A display that accepts connections and never answers: a socket where libxcb looks first for
-// ":N" (the abstract namespace), listening and never accepted from.
+// A display that accepts connections and never answers: a TCP socket on the loopback address,
+// at a port the kernel picks (display N listens on 6000 + N), listening and never accepted from.
 struct SilentDisplay {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    std::string env;  // DISPLAY=:N
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    std::string env;  // DISPLAY=127.0.0.1:N
 
     SilentDisplay() {
-        for (int number = 700; number < 1000 && env.empty(); ++number) {
-            const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
-            sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-            std::memcpy(address.sun_path + 1, path.data(), path.size());
-            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-            if (!std::filesystem::exists(path) &&
-                !std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock") &&
-                ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                ::listen(fd, 8) == 0)
-                env = "DISPLAY=:" + std::to_string(number);
-        }
-        if (env.empty()) throw std::runtime_error("no free display number");
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};  // any free port
+        socklen_t size = sizeof address;
+        auto* any = reinterpret_cast<sockaddr*>(&address);
+        if (::bind(fd, any, size) != 0 || ::listen(fd, 8) != 0 ||
+            ::getsockname(fd, any, &size) != 0 || ntohs(address.sin_port) <= 6000)
+            throw std::runtime_error("cannot listen on the loopback address");
+        env = "DISPLAY=127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
     }
     ~SilentDisplay() { ::close(fd); }
 

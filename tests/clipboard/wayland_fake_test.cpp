@@ -1,8 +1,8 @@
 // The Wayland backend, in this process, against a compositor of the tests' own on a thread of
-// it, for what a real sway 1.7 cannot show: ext-data-control-v1 (with wlr-data-control-v1 offered
-// beside it, as a decoy that ends any client binding it), a compositor without data control
-// (GNOME's mutter) or without a seat, one that refuses a new selection, and one that ends data
-// devices.
+// it, for what the real sway, KWin and mutter here cannot show: ext-data-control-v1 (with
+// wlr-data-control-v1 offered beside it, as a decoy that ends any client binding it), a compositor
+// without a seat, one that refuses a new selection, and one that ends data devices. (mutter shows
+// the compositor without data control: there the tool goes to XWayland.)
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -23,16 +23,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Options {
-    bool dataControl = true;        // offers the ext manager and the wlr decoy
-    bool seat = true;               // offers a wl_seat
-    bool refuseSelections = false;  // cancels every new source at once
-    bool finishDevices = false;     // ends every data device as soon as it is made
-};
+// How the compositor departs from a sound one: it offers no wl_seat, cancels every new source at
+// once, or ends every data device as soon as it is made.
+enum class Quirk { none, noSeat, refuseSelections, finishDevices };
 
 // What the compositor's thread works on. A source's user data is the list of its types.
 struct {
-    Options options;
+    Quirk quirk;
     wl_resource* selection = nullptr;
     std::vector<wl_resource*> devices;
 } state;
@@ -82,7 +79,8 @@ void forgetSource(wl_resource* source) {
 }
 
 void setSelection(wl_client*, wl_resource*, wl_resource* source) {
-    if (state.options.refuseSelections) return ext_data_control_source_v1_send_cancelled(source);
+    if (state.quirk == Quirk::refuseSelections)
+        return ext_data_control_source_v1_send_cancelled(source);
     if (state.selection != nullptr && state.selection != source)
         ext_data_control_source_v1_send_cancelled(state.selection);
     state.selection = source;
@@ -90,9 +88,6 @@ void setSelection(wl_client*, wl_resource*, wl_resource* source) {
 }
 void ignorePrimary(wl_client*, wl_resource*, wl_resource*) {}
 const struct ext_data_control_device_v1_interface kDevice { setSelection, destroy, ignorePrimary };
-void forgetDevice(wl_resource* device) {
-    std::erase(state.devices, device);
-}
 
 void createSource(wl_client* client, wl_resource*, std::uint32_t id) {
     wl_resource_set_implementation(
@@ -101,10 +96,11 @@ void createSource(wl_client* client, wl_resource*, std::uint32_t id) {
 }
 void getDevice(wl_client* client, wl_resource*, std::uint32_t id, wl_resource*) {
     wl_resource* device = wl_resource_create(client, &ext_data_control_device_v1_interface, 1, id);
-    wl_resource_set_implementation(device, &kDevice, nullptr, forgetDevice);
+    wl_resource_set_implementation(device, &kDevice, nullptr,
+                                   [](wl_resource* gone) { std::erase(state.devices, gone); });
     state.devices.push_back(device);
     announce(device);
-    if (state.options.finishDevices) ext_data_control_device_v1_send_finished(device);
+    if (state.quirk == Quirk::finishDevices) ext_data_control_device_v1_send_finished(device);
 }
 const struct ext_data_control_manager_v1_interface kManager { createSource, getDevice, destroy };
 
@@ -129,16 +125,15 @@ void bindSeat(wl_client* client, void*, std::uint32_t, std::uint32_t id) {
 // The compositor, which this process connects to the way every client does. One at a time.
 class FakeCompositor {
   public:
-    explicit FakeCompositor(Options options) {
-        state = {options, nullptr, {}};
+    explicit FakeCompositor(Quirk quirk) {
+        state = {quirk, nullptr, {}};
         if (wl_display_add_socket(display_, socket_.c_str()) != 0)
             throw std::runtime_error("cannot listen on " + socket_);
-        if (options.seat) wl_global_create(display_, &wl_seat_interface, 1, nullptr, bindSeat);
-        if (options.dataControl) {
-            wl_global_create(display_, &ext_data_control_manager_v1_interface, 1, nullptr, bindExt);
-            wl_global_create(display_, &zwlr_data_control_manager_v1_interface, 2, nullptr,
-                             bindWlrDecoy);
-        }
+        if (quirk != Quirk::noSeat)
+            wl_global_create(display_, &wl_seat_interface, 1, nullptr, bindSeat);
+        wl_global_create(display_, &ext_data_control_manager_v1_interface, 1, nullptr, bindExt);
+        wl_global_create(display_, &zwlr_data_control_manager_v1_interface, 2, nullptr,
+                         bindWlrDecoy);
         thread_ = std::jthread([this](std::stop_token stop) {
             while (!stop.stop_requested()) {
                 wl_display_flush_clients(display_);
@@ -165,22 +160,21 @@ class FakeCompositor {
 TEST(WaylandFake, WorksThroughExtDataControlOrFailsAsTheCompositorMakesIt) {
     struct Case {
         const char* name;
-        Options options;
+        Quirk quirk;
         const char* write;  // "" for success, else the failure; nullptr: not tried
         std::string read;   // "" for the written bytes, else the failure or "none"
     };
     const Case cases[] = {
-        {"ext-data-control", {}, "", ""},
-        {"no data control (mutter)", {.dataControl = false}, "no service", "no service"},
-        {"no seat", {.seat = false}, "no service", "no service"},
-        {"refused selection", {.refuseSelections = true}, "write", "none"},
-        {"ended device", {.finishDevices = true}, nullptr, "no clipboard"},
+        {"ext-data-control", Quirk::none, "", ""},
+        {"no seat", Quirk::noSeat, "no service", "no service"},
+        {"refused selection", Quirk::refuseSelections, "write", "none"},
+        {"ended device", Quirk::finishDevices, nullptr, "no clipboard"},
     };
     const Bytes png = {0x89, 'P', 'N', 'G'};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         {
-            FakeCompositor compositor(c.options);
+            FakeCompositor compositor(c.quirk);
             auto writer = connectWaylandClipboard(), reader = connectWaylandClipboard();
             if (c.write != nullptr) {
                 const auto written =

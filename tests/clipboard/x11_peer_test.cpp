@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "clipboard/desktop.hpp"
@@ -26,14 +27,13 @@ Bytes pattern(std::size_t size) {
 }
 
 enum class Mode {
-    plain,      // answers with the whole picture in the property
     silent,     // never answers a request
     incr,       // answers by INCR in 64-byte chunks, among events not for the requestor
     stallIncr,  // answers by INCR, sends one chunk, and then stops
-    hugeIncr,   // answers by INCR announcing 2 GiB, and sends nothing
+    hugeIncr,   // answers by INCR announcing 2 GiB, then sends the bytes
 };
 
-// A CLIPBOARD owner that offers the bytes as image/png and refuses other targets, on a
+// A CLIPBOARD owner that answers every target with the bytes as image/png by INCR, on a
 // connection and thread of its own; only its connection is set up by the tool's code. In incr
 // mode it sends before its answer refusals for the PRIMARY selection and for another window, and
 // before each chunk a ClientMessage laid out like a PropertyNotify, a PropertyNotify for another
@@ -74,18 +74,12 @@ class TestOwner {
     void answer(const xcb_selection_request_event_t& request) {
         asked.push_back(request.target);
         if (mode_ == Mode::silent) return;
-        const xcb_atom_t property = request.target == s_.atoms.png ? request.property : XCB_NONE;
-        if (property != XCB_NONE && mode_ == Mode::plain) {
-            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, property,
-                                s_.atoms.png, 8, std::uint32_t(bytes_.size()), bytes_.data());
-        } else if (property != XCB_NONE) {
-            const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-            const std::uint32_t size = mode_ == Mode::hugeIncr ? 1u << 31 : bytes_.size();
-            xcb_change_window_attributes(c_, request.requestor, XCB_CW_EVENT_MASK, &events);
-            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, property,
-                                s_.atoms.incr, 32, 1, &size);
-            if (mode_ != Mode::hugeIncr) sent_[{request.requestor, property}] = 0;
-        }
+        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        const std::uint32_t size = mode_ == Mode::hugeIncr ? 1u << 31 : bytes_.size();
+        xcb_change_window_attributes(c_, request.requestor, XCB_CW_EVENT_MASK, &events);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                            s_.atoms.incr, 32, 1, &size);
+        sent_[{request.requestor, request.property}] = 0;
         const auto notify = [&](xcb_window_t requestor, xcb_atom_t selection, xcb_atom_t answer) {
             send(request.requestor,
                  xcb_selection_notify_event_t{XCB_SELECTION_NOTIFY, 0, 0, request.time, requestor,
@@ -95,7 +89,7 @@ class TestOwner {
             notify(request.requestor, XCB_ATOM_PRIMARY, XCB_NONE);
             notify(s_.window, request.selection, XCB_NONE);
         }
-        notify(request.requestor, request.selection, property);
+        notify(request.requestor, request.selection, request.property);
     }
 
     // The requestor deleted the property: it took the last chunk and waits for the next.
@@ -165,24 +159,24 @@ TEST_F(X11Peers, OwnerThatStallsOrAnnouncesTooMuchEndsTheReadWithoutAskingForTif
     };
     for (const auto& [mode, expected] : cases) {
         TestOwner owner(mode, pattern(1000));
-        auto pb = connectX11Clipboard();
-        const auto read = readClipboard(*pb);
+        const auto read = readClipboard(*connectX11Clipboard());
         EXPECT_EQ(read ? (*read ? "bytes" : "none") : "ERR " + read.error(), expected);
         owner.stop();
         EXPECT_EQ(owner.asked, std::vector{x11::openSession()->atoms.png}) << expected;
     }
 }
 
-// The incr owner's events that are not for the reader: one taken for its own ends the read early
-// or leaves it waiting for a chunk that never comes.
+// xclip answers in one go. The incr owner's events that are not for the reader: one taken for its
+// own ends the read early or leaves it waiting for a chunk that never comes.
 TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
     const Bytes bytes = pattern(1000);
-    for (const Mode mode : {Mode::plain, Mode::incr}) {
-        TestOwner owner(mode, bytes);
-        auto session = x11::openSession();
-        ASSERT_TRUE(session);
+    desktop.copy("image/png", std::string(bytes.begin(), bytes.end()));
+    for (const bool incr : {false, true}) {
+        std::optional<TestOwner> owner;
+        if (incr) owner.emplace(Mode::incr, bytes);
+        auto session = *x11::openSession();
         for (const std::int64_t limit : {1000, 999}) {
-            const auto read = x11::convertClipboard(*session, session->atoms.png, limit);
+            const auto read = x11::convertClipboard(session, session.atoms.png, limit);
             const std::string shown = !read         ? "ERR " + read.error()
                                       : read->bytes ? (*read->bytes == bytes ? "whole" : "wrong")
                                                     : "none";
@@ -191,33 +185,11 @@ TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
     }
 }
 
-// ICCCM 2.6.2: pairs converted in order; the one that cannot be has its property set to None.
-TEST_F(X11Peers, ToolsOwnerAnswersMultiple) {
-    const Bytes png = pattern(1000);
-    ASSERT_TRUE(x11::ownClipboard(png));
-    auto s = *x11::openSession();
-    const auto& atoms = s.atoms;
-    const std::uint32_t asked[] = {atoms.png, XCB_ATOM_CUT_BUFFER0, atoms.tiff,
-                                   XCB_ATOM_CUT_BUFFER1};
-    xcb_change_property(s.c(), XCB_PROP_MODE_REPLACE, s.window, atoms.transfer, atoms.atomPair, 32,
-                        4, asked);
-    xcb_convert_selection(s.c(), s.window, atoms.clipboard, atoms.multiple, atoms.transfer,
-                          XCB_CURRENT_TIME);
-    const auto notify = await(s, XCB_SELECTION_NOTIFY);
-    ASSERT_NE(notify, nullptr);
-    ASSERT_EQ(x11::eventAs<xcb_selection_notify_event_t>(*notify).property, atoms.transfer);
-    const std::uint32_t answered[] = {asked[0], asked[1], asked[2], XCB_NONE};
-    EXPECT_EQ(read(s, atoms.transfer),
-              std::pair(atoms.atomPair,
-                        std::string(reinterpret_cast<const char*>(answered), sizeof answered)));
-    EXPECT_EQ(read(s, XCB_ATOM_CUT_BUFFER0),
-              std::pair(atoms.png, std::string(png.begin(), png.end())));
-}
-
-// Requestors that vanish before their answer, or stop taking an INCR transfer midway, end only
-// their own transfer.
-TEST_F(X11Peers, ToolsOwnerSurvivesRequestorsThatVanishOrStall) {
-    const Bytes png = pattern(300'000);  // over the owner's 256 KiB chunk: goes by INCR
+// ICCCM 2.6.2: MULTIPLE's pairs are converted in order, the one that cannot be with its property
+// set to None; the PNG, over the owner's 256 KiB chunk, goes by INCR. Requestors that vanish
+// before their answer, or stop taking an INCR transfer midway, end only their own transfer.
+TEST_F(X11Peers, ToolsOwnerAnswersMultipleAndSurvivesRequestorsThatVanishOrStall) {
+    const Bytes png = pattern(300'000);
     ASSERT_TRUE(x11::ownClipboard(png));
     // Opened before the other leaves, so the server cannot hand this session the window id that
     // the vanished one used: a stale answer to that window would land here.
@@ -230,16 +202,26 @@ TEST_F(X11Peers, ToolsOwnerSurvivesRequestorsThatVanishOrStall) {
         xcb_destroy_window(gone.c(), gone.window);
         xcb_flush(gone.c());
     }
-    xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.png, atoms.transfer,
-                          XCB_CURRENT_TIME);
-    ASSERT_NE(await(midway, XCB_SELECTION_NOTIFY), nullptr);
-    ASSERT_EQ(read(midway, atoms.transfer).first, atoms.incr);
-    xcb_delete_property(midway.c(), midway.window, atoms.transfer);
+    const std::uint32_t asked[] = {atoms.png, XCB_ATOM_CUT_BUFFER0, atoms.tiff,
+                                   XCB_ATOM_CUT_BUFFER1};
+    xcb_change_property(midway.c(), XCB_PROP_MODE_REPLACE, midway.window, atoms.transfer,
+                        atoms.atomPair, 32, 4, asked);
+    xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.multiple,
+                          atoms.transfer, XCB_CURRENT_TIME);
+    const auto notify = await(midway, XCB_SELECTION_NOTIFY);
+    ASSERT_NE(notify, nullptr);
+    ASSERT_EQ(x11::eventAs<xcb_selection_notify_event_t>(*notify).property, atoms.transfer);
+    const std::uint32_t answered[] = {asked[0], asked[1], asked[2], XCB_NONE};
+    EXPECT_EQ(read(midway, atoms.transfer),
+              std::pair(atoms.atomPair,
+                        std::string(reinterpret_cast<const char*>(answered), sizeof answered)));
+    ASSERT_EQ(read(midway, XCB_ATOM_CUT_BUFFER0).first, atoms.incr);
+    xcb_delete_property(midway.c(), midway.window, XCB_ATOM_CUT_BUFFER0);
     for (bool chunk = false; !chunk;) {
         const auto event = await(midway, XCB_PROPERTY_NOTIFY);
         ASSERT_NE(event, nullptr);
-        const auto& notify = x11::eventAs<xcb_property_notify_event_t>(*event);
-        chunk = notify.atom == atoms.transfer && notify.state == XCB_PROPERTY_NEW_VALUE;
+        const auto& changed = x11::eventAs<xcb_property_notify_event_t>(*event);
+        chunk = changed.atom == XCB_ATOM_CUT_BUFFER0 && changed.state == XCB_PROPERTY_NEW_VALUE;
     }
     EXPECT_TRUE(desktop.paste("image/png") == std::string(png.begin(), png.end()));
 }

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,11 +19,10 @@ namespace cliptint::test {
 
 namespace {
 
+// The words' pointers and a null one, as exec takes them.
 std::vector<char*> pointers(std::vector<std::string>& words) {
-    std::vector<char*> result;
-    for (auto& word : words)
-        result.push_back(word.data());
-    result.push_back(nullptr);
+    std::vector<char*> result(words.size() + 1);
+    std::ranges::transform(words, result.begin(), [](std::string& word) { return word.data(); });
     return result;
 }
 
@@ -43,31 +44,29 @@ std::string contents(int fd) {
 
 }  // namespace
 
+pid_t startProgram(std::vector<std::string> argv, std::vector<std::string> env,
+                   const std::array<int, 3>& fds) {
+    const std::vector<char*> args = pointers(argv), envp = pointers(env);
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::setpgid(0, 0);
+    for (int i = 0; i < 3; ++i)
+        ::dup2(fds[i], i);
+    ::execvpe(args[0], args.data(), env.empty() ? environ : envp.data());
+    ::_exit(127);
+}
+
 // The output goes to files, not pipes: the run is over when the child ends, whatever its own
 // children (a clipboard owner, a wl-copy server) still hold open.
 ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
                    const std::vector<std::string>& env, const std::string& input) {
     const int in = memoryFile(input), out = memoryFile({}), err = memoryFile({});
-    // Everything the child needs is made before the fork: tests run programs from several
-    // threads, and a child of a threaded process that allocates may wait for ever on a lock
-    // another thread held at the fork.
-    auto args = std::vector(argv), envp = std::vector(env);
-    const std::vector<char*> argp = pointers(args), envpp = pointers(envp);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
+    const pid_t pid = startProgram(argv, env, {in, out, err});
     // Without a child there is nothing to wait for or to kill, so a failed fork ends the test.
     if (pid < 0) {
         for (const int fd : {in, out, err})
             ::close(fd);
         throw std::runtime_error("fork");
-    }
-    if (pid == 0) {
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        if (env.empty()) ::execvp(argp[0], argp.data());
-        ::execvpe(argp[0], argp.data(), envpp.data());
-        ::_exit(127);
     }
     ::close(in);
 
@@ -81,10 +80,8 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
     int status = 0;
     ::waitpid(pid, &status, 0);
     ::close(ended);
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
     const bool exited = ready == 1 && WIFEXITED(status);
-    return {contents(out), contents(err), exited ? WEXITSTATUS(status) : -1, elapsed};
+    return {contents(out), contents(err), exited ? WEXITSTATUS(status) : -1};
 }
 
 ToolRun runTool(const std::vector<std::string>& words, std::chrono::milliseconds timeout,

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <array>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -10,7 +13,6 @@ struct ToolRun {
     std::string out;  // everything written to stdout
     std::string err;  // everything written to stderr
     int status = -1;  // exit status; -1 when killed by a signal or timed out
-    std::chrono::milliseconds elapsed{0};
 };
 
 // Runs the built cliptint with the words, stdin from /dev/null, and waits at most the timeout.
@@ -23,6 +25,14 @@ ToolRun runTool(const std::vector<std::string>& words,
 ToolRun runProgram(const std::vector<std::string>& argv,
                    std::chrono::milliseconds timeout = std::chrono::seconds(60),
                    const std::vector<std::string>& env = {}, const std::string& input = {});
+
+// Starts argv (argv[0] looked up on PATH) in a process group of its own, with the environment
+// (this process's when empty) and the descriptors as stdin, stdout and stderr; returns its pid,
+// or -1 when the fork fails. The child allocates nothing: tests start programs from several
+// threads, and a child of a threaded process that allocates may wait for ever on a lock another
+// thread held at the fork.
+pid_t startProgram(std::vector<std::string> argv, std::vector<std::string> env,
+                   const std::array<int, 3>& fds);
 
 // A fresh empty directory under TMPDIR (or /tmp), removed with everything in it on destruction.
 class TempDir {
