@@ -46,6 +46,9 @@ std::string contents(int fd) {
 
 pid_t startProgram(std::vector<std::string> argv, std::vector<std::string> env,
                    const std::array<int, 3>& fds) {
+    // Everything the child needs is made before the fork: tests run programs from several
+    // threads, and a child of a threaded process that allocates may wait for ever on a lock
+    // another thread held at the fork.
     const std::vector<char*> args = pointers(argv), envp = pointers(env);
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
