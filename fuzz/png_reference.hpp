@@ -1,6 +1,7 @@
 #pragma once
 
-// The PNG codec judged by libspng alone, shared by the fuzz targets and the tests.
+// The PNG codec judged by libspng alone, and a decode that shows the bytes a codec leaves
+// unwritten; shared by the fuzz targets and the tests.
 
 #include <libdeflate.h>
 #include <spng.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "canvas/canvas.hpp"
+#include "canvas/codec.hpp"
 #include "canvas/colour_profile.hpp"
 #include "canvas/premultiply.hpp"
 
@@ -210,6 +212,22 @@ inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint
     premultiply(*answer->rgba);
     if (std::ranges::equal(canvas->bytes(), *answer->rgba)) return std::nullopt;
     return "PNG codec's canvas differs from libspng's pixels";
+}
+
+// The picture decoded as makeCanvas decodes it, but into a canvas filled with `fill` beforehand:
+// a byte that decode never writes keeps the fill, and cannot pass for a right one that an
+// earlier decode left in the same memory.
+inline Result<Canvas> decodeIntoFilled(std::span<const std::uint8_t> data, std::uint8_t fill) {
+    const Codec* codec = sniffCodec(pictureCodecs(), data);
+    if (codec == nullptr) return std::unexpected("no picture on the clipboard");
+    auto decoder = codec->readHeader(data);
+    if (!decoder) return std::unexpected(decoder.error());
+    auto canvas = allocateCanvas((*decoder)->size().w, (*decoder)->size().h);
+    if (!canvas) return canvas;
+    std::memset(canvas->px(), fill, static_cast<std::size_t>(canvas->byteCount()));
+    if (auto decoded = (*decoder)->decode(*canvas); !decoded)
+        return std::unexpected(decoded.error());
+    return canvas;
 }
 
 }  // namespace cliptint::fuzz
