@@ -132,10 +132,8 @@ Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h) {
     for (std::size_t at = 2; at + 9 < jpeg.size();) {
         const std::uint8_t code = jpeg[at + 1];
         if (code == 0xC0 || code == 0xC2) {
-            jpeg[at + 5] = static_cast<std::uint8_t>(h >> 8);
-            jpeg[at + 6] = static_cast<std::uint8_t>(h);
-            jpeg[at + 7] = static_cast<std::uint8_t>(w >> 8);
-            jpeg[at + 8] = static_cast<std::uint8_t>(w);
+            // After the sample precision: the height, then the width, two bytes each.
+            fuzz::putBigEndian32(jpeg.data() + at + 5, std::uint32_t{h} << 16 | w);
             return jpeg;
         }
         at += 2 + (std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
