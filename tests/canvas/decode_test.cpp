@@ -97,7 +97,6 @@ const DecodeCase kCases[] = {
     {"tif-ref-lzw.tif", 4, 2, kRef},
     {"tif-ref-deflate.tif", 4, 2, kRef},
     {"tif-rgb8.tif", 3, 1, kRgb8},
-    {"tif-unknown-tag.tif", 3, 1, kRgb8},
     {"tif-dpi.tif", 3, 2, kNines},
     {"tif-grey8.tif", 6, 1, kGrey8},
     {"tif-grey16.tif", 4, 1, kGrey16},
