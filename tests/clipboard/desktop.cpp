@@ -23,20 +23,6 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kPath = "PATH=/usr/local/bin:/usr/bin:/bin";
 
-// With stdin on /dev/null, stdout and stderr appended to the files; in a group of its own, so
-// that stop() reaches what a server starts (XWayland, its D-Bus).
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const std::string& out = "/dev/null", const std::string& err = "/dev/null") {
-    const int append = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
-    const std::array<int, 3> fds{::open("/dev/null", O_RDONLY | O_CLOEXEC),
-                                 ::open(out.c_str(), append, 0600),
-                                 ::open(err.c_str(), append, 0600)};
-    const pid_t pid = startProgram(argv, env, fds);
-    for (const int fd : fds)
-        ::close(fd);
-    return pid;
-}
-
 // SIGTERM to the process's group, then SIGKILL when the process has not ended within 5 s; what
 // is left of the group after it goes too.
 void stop(pid_t pid) {
@@ -90,11 +76,20 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     }
     ::chmod(dir_.path().c_str(), 0700);
     writeWholeFile(dir_.file("config"), "xwayland disable\n");
-    server_ =
-        spawn(split(command, ' '),
-              {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
-               "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
-              backend == Backend::x11 ? shown : log, log);
+    // stdin on /dev/null, stdout (Xvfb's display number) and stderr to the files; in a group of
+    // its own, so that stop() reaches what a server starts (XWayland, its D-Bus).
+    const int append = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+    const std::array<int, 3> fds{
+        ::open("/dev/null", O_RDONLY | O_CLOEXEC),
+        ::open((backend == Backend::x11 ? shown : log).c_str(), append, 0600),
+        ::open(log.c_str(), append, 0600)};
+    server_ = startProgram(
+        split(command, ' '),
+        {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
+         "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
+        fds);
+    for (const int fd : fds)
+        ::close(fd);
     // Up once Xvfb has written the number, once the compositor's socket is there (wayland-1, which
     // sway takes first in a folder of its own), and for mutter once its session has begun.
     const auto up = [&] {
@@ -113,45 +108,37 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
 }
 
 Desktop::~Desktop() {
-    for (const pid_t pid : running(""))
+    for (const pid_t pid : running())
         ::kill(pid, SIGKILL);
     stop(server_);
 }
 
 void Desktop::copy(const std::string& type, const std::string& bytes) {
-    const auto before = running("");  // the owner, which the peer's copy ends
+    const auto before = running();  // the owner, which the peer's copy ends
     // xclip and wl-copy leave a process behind to serve the data until another client takes the
     // clipboard, holding whatever output it was given; with its output elsewhere, the run ends
     // when that process has been started (xclip) or has set the selection (wl-copy).
-    const std::string peer = x11Peer(backend_) ? "xclip -selection clipboard -t" : "wl-copy --type";
+    const std::string peer =
+        backend_ == Backend::x11 ? "xclip -selection clipboard -t" : "wl-copy --type";
     runProgram({"sh", "-c", "exec " + peer + " \"$0\" >/dev/null 2>&1", type}, 20s, env_, bytes);
     const auto copied = [&] {
-        return std::ranges::find_first_of(before, running("")) == before.end() &&
+        return std::ranges::find_first_of(before, running()) == before.end() &&
                std::ranges::count(types(), type) != 0;  // KWin lists wl-copy's text twice
     };
-    if (await(copied, 10s)) return;
-    // What was still running on the desktop and what the clipboard offered, for the log.
-    std::string seen = "the peer did not put " + type + " on the clipboard; running:";
-    for (const pid_t pid : running(""))
-        seen += " [" + readWholeFile("/proc/" + std::to_string(pid) + "/cmdline");
-    for (const auto& offered : types())
-        seen += "; offered " + offered;
-    std::ranges::replace(seen, '\0', ' ');
-    throw std::runtime_error(seen);
-}
-
-std::string Desktop::pasteCommand(const std::string& type) const {
-    if (x11Peer(backend_)) return "xclip -selection clipboard -o -t " + type;
-    return "wl-paste --no-newline --type " + type;
+    if (!await(copied, 10s))
+        throw std::runtime_error("the peer did not put " + type + " on the clipboard");
 }
 
 std::string Desktop::paste(const std::string& type) const {
-    return runProgram({"sh", "-c", pasteCommand(type)}, 60s, env_).out;
+    if (backend_ == Backend::x11)
+        return runProgram({"xclip", "-selection", "clipboard", "-o", "-t", type}, 60s, env_).out;
+    return runProgram({"wl-paste", "--no-newline", "--type", type}, 60s, env_).out;
 }
 
 std::vector<std::string> Desktop::types() const {
-    return split(x11Peer(backend_) ? paste("TARGETS")
-                                   : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
+    return split(backend_ == Backend::x11
+                     ? paste("TARGETS")
+                     : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
 }
 
 std::vector<pid_t> Desktop::running(const std::string& exe) const {

@@ -15,14 +15,11 @@ namespace cliptint::test {
 // The desktop and the peers the tool meets there: Xvfb and xclip; headless sway, and KWin, with
 // wl-copy and wl-paste (both offer data control); headless mutter (GNOME), which offers no data
 // control, so the tool goes through its XWayland, with wl-copy and wl-paste across mutter's
-// bridge, or with xclip beside it on XWayland.
-enum class Backend { x11, wayland, kwin, mutter, mutterX11 };
+// bridge.
+enum class Backend { x11, wayland, kwin, mutter };
 inline void PrintTo(Backend backend, std::ostream* out) {
-    constexpr const char* names[] = {"X11", "Wayland", "KWin", "Mutter", "MutterXclip"};
+    constexpr const char* names[] = {"X11", "Wayland", "KWin", "Mutter"};
     *out << names[static_cast<int>(backend)];
-}
-inline bool x11Peer(Backend backend) {
-    return backend == Backend::x11 || backend == Backend::mutterX11;
 }
 
 // Waits up to the timeout for the condition; false when it never held.
@@ -33,28 +30,24 @@ bool await(const std::function<bool()>& condition, std::chrono::milliseconds tim
 // existing account "nobody" in a runtime folder of their own (mode 0700); root reaches their
 // sockets all the same. Stops, within bounded time, every program left running
 // on it. Desktops may run side by side, one per thread. Throws std::runtime_error when the server
-// does not start.
+// does not start. Not copyable, as its folder is not.
 class Desktop {
   public:
     explicit Desktop(Backend backend);
-    Desktop(const Desktop&) = delete;
-    Desktop& operator=(const Desktop&) = delete;
     ~Desktop();
 
-    Backend backend() const { return backend_; }
     // The whole environment of the tool and the peers: this desktop, PATH, nothing else (no
     // other display, so nothing can fall back to the other backend).
     const std::vector<std::string>& env() const { return env_; }
 
     // The peer puts the bytes on the clipboard under the type; returns once they are offered.
     void copy(const std::string& type, const std::string& bytes);
-    // The peer's paste command for the type, for a shell.
-    std::string pasteCommand(const std::string& type) const;
-    std::string paste(const std::string& type) const;
-    std::vector<std::string> types() const;  // the types the clipboard offers
+    std::string paste(const std::string& type) const;  // what the peer pastes of the type
+    std::vector<std::string> types() const;            // the types the clipboard offers
 
-    // The programs of that path running on this desktop (the tool's detached owners, peers).
-    std::vector<pid_t> running(const std::string& exe) const;
+    // The programs of that path running on this desktop (the tool's detached owners, peers);
+    // with no path, all of them.
+    std::vector<pid_t> running(const std::string& exe = "") const;
 
   private:
     Backend backend_;

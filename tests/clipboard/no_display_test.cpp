@@ -50,20 +50,15 @@ TEST(NoClipboard, ClipboardRunsAnswerNoClipboardAndFileRunsStayOffTheDisplay) {
     EXPECT_TRUE(paint.out.starts_with("MONO 3366CC ")) << paint.out;
     EXPECT_FALSE(silent.contacted()) << "a --file run connected to the display";
 
-    // libwayland reports a missing runtime folder or socket on stderr unless told otherwise; the
-    // silent display holds a run until the connection watchdog gives up on it.
-    const std::vector<std::vector<std::string>> environments = {
-        {path},
-        {path, silent.env},
-        {path, "WAYLAND_DISPLAY=/nonexistent/wayland-0"},
-        {path, "WAYLAND_DISPLAY=wayland-7", "XDG_RUNTIME_DIR=/nonexistent"},
-    };
-    for (const auto& env : environments) {
+    // Without XDG_RUNTIME_DIR libwayland reports on stderr unless told otherwise (a missing
+    // socket it does not report); the silent display holds a run until the connection watchdog
+    // gives up on it.
+    for (const auto& env : {std::vector{path}, {path, silent.env}}) {
         for (const auto& words : {std::vector<std::string>{"probe"}, {"paint", "3366cc"}}) {
             const auto run = runTool(words, 30s, env);
-            EXPECT_EQ(run.out, "ERR no clipboard\n") << env.back() << " " << words[0];
-            EXPECT_EQ(run.err, "") << env.back() << " " << words[0];
-            EXPECT_EQ(run.status, 0) << env.back() << " " << words[0];
+            EXPECT_EQ(std::tie(run.out, run.err, run.status),
+                      std::tuple("ERR no clipboard\n", "", 0))
+                << env.back() << " " << words[0];
         }
     }
     EXPECT_TRUE(silent.contacted()) << "so the check on the --file run means something";

@@ -1,6 +1,6 @@
-// The tool on a real desktop, each through its real peer: xclip under Xvfb and under mutter's
-// XWayland (GNOME), wl-copy and wl-paste under headless sway, KWin and mutter. Every case runs
-// against each; libpng decodes what the tool puts.
+// The tool on a real desktop, each through its real peer: xclip under Xvfb, wl-copy and wl-paste
+// under headless sway, KWin and mutter (GNOME). Every case runs against each; libpng decodes what
+// the tool puts.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,12 +8,11 @@
 #include <sys/un.h>
 
 #include <algorithm>
+#include <future>
 #include <random>
 
-#include "clipboard/clipboard.hpp"
 #include "clipboard/desktop.hpp"
 #include "support/canvas_maker.hpp"
-#include "sys/calls.hpp"
 
 namespace cliptint::test {
 namespace {
@@ -23,19 +22,12 @@ using namespace std::chrono_literals;
 constexpr char kNoPicture[] = "ERR no picture on the clipboard\n";
 const std::string kGlyph = readWholeFile(testData("icc-glyph.png"));  // MONO
 
-enum class Ink { black, random };
-
-// Random alphas, a quarter of the pixels clear: in random colours, MULTI and about 4 bytes a pixel
-// as PNG; in black, MONO and about 1 byte a pixel.
-std::string randomPng(std::int64_t w, std::int64_t h, Ink ink) {
+// Black with random alphas, a quarter of the pixels clear: MONO, and about 1 byte a pixel as PNG.
+std::string randomPng(std::int64_t w, std::int64_t h) {
     Canvas canvas = clearCanvas(w, h);
     std::mt19937 random(7);
-    for (std::int64_t i = 0; i < canvas.byteCount(); i += 4) {
-        const auto a = static_cast<std::uint8_t>(random() % 4 == 0 ? 0 : 200 + random() % 56);
-        for (int k = 0; k < 3 && ink == Ink::random; ++k)
-            canvas.px()[i + k] = static_cast<std::uint8_t>(random() % (a + 1u));
-        canvas.px()[i + 3] = a;
-    }
+    for (std::int64_t i = 3; i < canvas.byteCount(); i += 4)
+        canvas.px()[i] = static_cast<std::uint8_t>(random() % 4 == 0 ? 0 : 200 + random() % 56);
     return pngOf(canvas);
 }
 
@@ -56,9 +48,10 @@ class RoundTrip : public testing::TestWithParam<Backend> {
     std::vector<pid_t> owners() const { return desktop.running(CLIPTINT_BINARY); }
 };
 
-// What a peer copied, read by runs that do not paint: they probe, or fail (no picture, a bad
-// colour word, bytes that do not decode), or find no MONO picture. None takes the clipboard, and
-// each replies as the same run with --file does.
+// What a peer copied, read by runs that do not paint: they probe, find no picture, or find no
+// MONO picture. None takes the clipboard, and each replies as the same run with --file does.
+// (Which replies store nothing is the same decision with --file, pinned in tests/cli; PNG bytes
+// that do not decode are no picture, and no reason to ask for TIFF, in rules_test.cpp.)
 TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
     struct Case {
         const char* type;  // nullptr: nothing is copied
@@ -69,34 +62,26 @@ TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
     const std::vector<std::string> probe{"probe"}, paint{"paint", "3366cc"};
     const Case cases[] = {
         {nullptr, "", probe, kNoPicture},
-        {"text/plain", "3366cc\n", paint, kNoPicture},
-        {"image/jpeg", readWholeFile(testData("jpg-rgb.jpg")), probe, kNoPicture},
+        // Neither PNG nor TIFF, though an image: the owner is not asked for it.
+        {"image/jpeg", readWholeFile(testData("jpg-rgb.jpg")), paint, kNoPicture},
         {"image/tiff", readWholeFile(testData("tif-ga8.tif")), probe, ""},
-        {"image/png", kGlyph, probe, ""},
-        {"image/png", kGlyph, {"paint", "zz"}, "ERR colour zz\n"},
         {"image/png", readWholeFile(testData("png-rgba8.png")), paint, ""},  // MULTI
-        {"image/png", "not a png", paint, kNoPicture},
-        // Some 7 MB: xclip hands it over by INCR; far more than a pipe holds.
-        {"image/png", randomPng(1600, 1400, Ink::random), probe, ""},
+        // Some 2 MB: xclip hands it over by INCR; far more than a pipe holds.
+        {"image/png", randomPng(1600, 1400), probe, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words) + " on " + (c.type ? c.type : "nothing"));
-        // xclip serving the large PNG under mutter's XWayland at times stops answering TARGETS,
-        // most runs on a loaded machine; the INCR read across mutter's bridge runs with wl-copy as
-        // the owner.
-        if (c.bytes.size() > 1'000'000 && GetParam() == Backend::mutterX11) continue;
         if (c.type != nullptr) desktop.copy(c.type, c.bytes);
         const auto run = runTool(c.words, 60s, desktop.env());
         const std::string expected = c.reply.empty() ? fileRun(c.bytes, c.words).first : c.reply;
-        EXPECT_EQ(run.out, expected);
-        EXPECT_EQ(run.err, "");
-        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(std::tie(run.out, run.err, run.status), std::tuple(expected, "", 0));
         EXPECT_NE(expected.starts_with("ERR "), c.reply.empty());  // --file found the picture
         EXPECT_TRUE(c.type == nullptr || desktop.paste(c.type) == c.bytes);
         EXPECT_TRUE(owners().empty());
     }
-    // The owner stopped: the paste is passed on to it and never answered.
-    for (const pid_t peer : desktop.running(x11Peer(GetParam()) ? "xclip" : "wl-copy"))
+    // The owner stopped (the one program left on the desktop): the paste is passed on to it and
+    // never answered.
+    for (const pid_t peer : desktop.running())
         ::kill(peer, SIGSTOP);
     EXPECT_EQ(runTool({"probe"}, 60s, desktop.env()).out, kNoPicture);
 }
@@ -106,7 +91,7 @@ TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
 // and replace it, which ends when another program copies. `out=$(cliptint paint ...)` waits for
 // the end of the pipe, not of the process: the detached owner must not hold it.
 TEST_P(RoundTrip, PaintPutsOnlyAPngUntilAnotherProgramCopies) {
-    const std::string original = randomPng(800, 600, Ink::black);
+    const std::string original = randomPng(800, 600);
     desktop.copy("image/png", original);
     const auto run = runProgram(
         {"sh", "-c", "out=$(\"$0\" paint 3366cc); printf '%s\\n' \"$out\"", CLIPTINT_BINARY}, 60s,
@@ -119,13 +104,12 @@ TEST_P(RoundTrip, PaintPutsOnlyAPngUntilAnotherProgramCopies) {
     const auto types = desktop.types();
     EXPECT_EQ(std::ranges::count_if(types, [](const auto& t) { return t.starts_with("image/"); }),
               1);
-    const std::string paste = desktop.pasteCommand("image/png");
-    const auto readers = runProgram(
-        {"sh", "-c", "cd \"$0\" && for n in 1 2 3; do " + paste + " > $n & done; wait", dir.path()},
-        60s, desktop.env());
-    ASSERT_EQ(readers.status, 0);
-    for (const char* name : {"1", "2", "3"})
-        EXPECT_TRUE(readWholeFile(dir.file(name)) == painted) << "reader " << name;
+    std::vector<std::future<std::string>> readers;
+    for (int n = 0; n < 3; ++n)
+        readers.push_back(
+            std::async(std::launch::async, [&] { return desktop.paste("image/png"); }));
+    for (auto& reader : readers)
+        EXPECT_TRUE(reader.get() == painted);
 
     const auto again = runTool({"paint", "ff0000"}, 60s, desktop.env());
     EXPECT_TRUE(again.out.starts_with("MONO FF0000 ")) << again.out;
@@ -136,32 +120,9 @@ TEST_P(RoundTrip, PaintPutsOnlyAPngUntilAnotherProgramCopies) {
     EXPECT_EQ(desktop.paste("text/plain"), "replaced");
 }
 
-// The write itself fails (here: no process can be started to serve the picture).
-TEST_P(RoundTrip, FailedPutIsAWriteFailureAndLeavesTheClipboardAlone) {
-    desktop.copy("image/png", kGlyph);
-    const auto inDesktop = [&](bool in) {  // this process, with the desktop's environment or not
-        for (const auto& entry : desktop.env()) {
-            const std::string name = entry.substr(0, entry.find('='));
-            if (name != "PATH" && in) ::setenv(name.c_str(), &entry[name.size() + 1], 1);
-            if (name != "PATH" && !in) ::unsetenv(name.c_str());
-        }
-    };
-    inDesktop(true);
-    auto pb = obtainClipboard();  // connects on first use
-    const auto read = readClipboard(*pb);
-    inDesktop(false);
-    ASSERT_TRUE(read && *read);
-    EXPECT_TRUE(std::string((*read)->begin(), (*read)->end()) == kGlyph);
-    sys::failCall(sys::Call::fork, EAGAIN);
-    const auto written = writeClipboard(*pb, **read);
-    sys::clearFailures();
-    EXPECT_EQ(written ? "" : written.error(), "write");
-    EXPECT_TRUE(desktop.paste("image/png") == kGlyph);
-}
-
 INSTANTIATE_TEST_SUITE_P(Backends, RoundTrip,
                          testing::Values(Backend::x11, Backend::wayland, Backend::kwin,
-                                         Backend::mutter, Backend::mutterX11),
+                                         Backend::mutter),
                          [](const auto& info) { return testing::PrintToString(info.param); });
 
 // A session that hands the tool its connection as WAYLAND_SOCKET: the socket serves one process,

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <wayland-server.h>
 
+#include <map>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -27,17 +28,14 @@ using namespace std::chrono_literals;
 // once, or ends every data device as soon as it is made.
 enum class Quirk { none, noSeat, refuseSelections, finishDevices };
 
-// What the compositor's thread works on. A source's user data is the list of its types.
+// What the compositor's thread works on.
 struct {
     Quirk quirk;
     wl_resource* selection = nullptr;
     std::vector<wl_resource*> devices;
+    std::map<wl_resource*, std::vector<std::string>> types;  // of each source
 } state;
 
-using Types = std::vector<std::string>;
-Types& typesOf(wl_resource* source) {
-    return *static_cast<Types*>(wl_resource_get_user_data(source));
-}
 void destroy(wl_client*, wl_resource* resource) {
     wl_resource_destroy(resource);
 }
@@ -58,7 +56,7 @@ void announce(wl_resource* device) {
                                             &ext_data_control_offer_v1_interface, 1, 0);
     wl_resource_set_implementation(offer, &kOffer, nullptr, nullptr);
     ext_data_control_device_v1_send_data_offer(device, offer);
-    for (const auto& type : typesOf(state.selection))
+    for (const auto& type : state.types[state.selection])
         ext_data_control_offer_v1_send_offer(offer, type.c_str());
     ext_data_control_device_v1_send_selection(device, offer);
 }
@@ -68,11 +66,11 @@ void announceAll() {
 }
 
 void offerType(wl_client*, wl_resource* source, const char* mimeType) {
-    typesOf(source).emplace_back(mimeType);
+    state.types[source].emplace_back(mimeType);
 }
 const struct ext_data_control_source_v1_interface kSource { offerType, destroy };
 void forgetSource(wl_resource* source) {
-    delete &typesOf(source);
+    state.types.erase(source);
     if (state.selection != source) return;
     state.selection = nullptr;
     announceAll();
@@ -91,8 +89,8 @@ const struct ext_data_control_device_v1_interface kDevice { setSelection, destro
 
 void createSource(wl_client* client, wl_resource*, std::uint32_t id) {
     wl_resource_set_implementation(
-        wl_resource_create(client, &ext_data_control_source_v1_interface, 1, id), &kSource,
-        new Types, forgetSource);
+        wl_resource_create(client, &ext_data_control_source_v1_interface, 1, id), &kSource, nullptr,
+        forgetSource);
 }
 void getDevice(wl_client* client, wl_resource*, std::uint32_t id, wl_resource*) {
     wl_resource* device = wl_resource_create(client, &ext_data_control_device_v1_interface, 1, id);
@@ -126,7 +124,7 @@ void bindSeat(wl_client* client, void*, std::uint32_t, std::uint32_t id) {
 class FakeCompositor {
   public:
     explicit FakeCompositor(Quirk quirk) {
-        state = {quirk, nullptr, {}};
+        state = {quirk, nullptr, {}, {}};
         if (wl_display_add_socket(display_, socket_.c_str()) != 0)
             throw std::runtime_error("cannot listen on " + socket_);
         if (quirk != Quirk::noSeat)

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "clipboard/x11_clipboard.hpp"
 #include "clipboard/x11_owner.hpp"
 #include "clipboard/x11_read.hpp"
+#include "sys/calls.hpp"
 
 namespace cliptint::test {
 namespace {
@@ -21,8 +23,7 @@ using namespace std::chrono_literals;
 
 Bytes pattern(std::size_t size) {
     Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7919 >> 3);
+    std::iota(bytes.begin(), bytes.end(), std::uint8_t{0});
     return bytes;
 }
 
@@ -224,6 +225,19 @@ TEST_F(X11Peers, ToolsOwnerAnswersMultipleAndSurvivesRequestorsThatVanishOrStall
         chunk = changed.atom == XCB_ATOM_CUT_BUFFER0 && changed.state == XCB_PROPERTY_NEW_VALUE;
     }
     EXPECT_TRUE(desktop.paste("image/png") == std::string(png.begin(), png.end()));
+}
+
+// The write itself fails (here: no process can be started to serve the picture), and the owner
+// before keeps the clipboard: taking the selection is what replaces it, so nothing is cleared
+// first. (On Wayland: WaylandPeer.HandedOverSocketReadsButDoesNotPaint.)
+TEST_F(X11Peers, FailedPutIsAWriteFailureAndLeavesTheClipboardAlone) {
+    desktop.copy("image/png", "held");
+    const auto pb = connectX11Clipboard();
+    sys::failCall(sys::Call::fork, EAGAIN);
+    const auto written = writeClipboard(*pb, pattern(10));
+    sys::clearFailures();
+    EXPECT_EQ(written ? "" : written.error(), "write");
+    EXPECT_EQ(desktop.paste("image/png"), "held");
 }
 
 }  // namespace

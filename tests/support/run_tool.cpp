@@ -65,13 +65,9 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
                    const std::vector<std::string>& env, const std::string& input) {
     const int in = memoryFile(input), out = memoryFile({}), err = memoryFile({});
     const pid_t pid = startProgram(argv, env, {in, out, err});
-    // Without a child there is nothing to wait for or to kill, so a failed fork ends the test.
-    if (pid < 0) {
-        for (const int fd : {in, out, err})
-            ::close(fd);
-        throw std::runtime_error("fork");
-    }
     ::close(in);
+    // Without a child there is nothing to wait for or to kill, so a failed fork ends the test.
+    if (pid < 0) throw std::runtime_error("fork");
 
     // The pidfd turns readable when the child ends; a child still running at the deadline is
     // killed.
@@ -94,9 +90,8 @@ ToolRun runTool(const std::vector<std::string>& words, std::chrono::milliseconds
     return runProgram(argv, timeout, env);
 }
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    path_ = std::string(base != nullptr ? base : "/tmp") + "/cliptint-test-XXXXXX";
+// temp_directory_path() is TMPDIR, or /tmp without it.
+TempDir::TempDir() : path_(std::filesystem::temp_directory_path() / "cliptint-test-XXXXXX") {
     if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp");
 }
 
