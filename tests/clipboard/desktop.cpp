@@ -118,8 +118,7 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
     // xclip and wl-copy leave a process behind to serve the data until another client takes the
     // clipboard, holding whatever output it was given; with its output elsewhere, the run ends
     // when that process has been started (xclip) or has set the selection (wl-copy).
-    const std::string peer =
-        backend_ == Backend::x11 ? "xclip -selection clipboard -t" : "wl-copy --type";
+    const std::string peer = x11Peer(backend_) ? "xclip -selection clipboard -t" : "wl-copy --type";
     runProgram({"sh", "-c", "exec " + peer + " \"$0\" >/dev/null 2>&1", type}, 20s, env_, bytes);
     const auto copied = [&] {
         return std::ranges::find_first_of(before, running()) == before.end() &&
@@ -130,15 +129,14 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
 }
 
 std::string Desktop::paste(const std::string& type) const {
-    if (backend_ == Backend::x11)
+    if (x11Peer(backend_))
         return runProgram({"xclip", "-selection", "clipboard", "-o", "-t", type}, 60s, env_).out;
     return runProgram({"wl-paste", "--no-newline", "--type", type}, 60s, env_).out;
 }
 
 std::vector<std::string> Desktop::types() const {
-    return split(backend_ == Backend::x11
-                     ? paste("TARGETS")
-                     : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
+    return split(x11Peer(backend_) ? paste("TARGETS")
+                                   : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
 }
 
 std::vector<pid_t> Desktop::running(const std::string& exe) const {

