@@ -49,8 +49,4 @@ std::span<const Codec> pictureCodecs();
 // The first of the codecs whose sniff accepts the bytes, or nullptr.
 const Codec* sniffCodec(std::span<const Codec> codecs, std::span<const std::uint8_t> data);
 
-// makeCanvas with a given codec table, for tests.
-Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std::uint8_t> data,
-                              CanvasLimits limits = {});
-
 }  // namespace cliptint

@@ -51,9 +51,8 @@ const Codec* sniffCodec(std::span<const Codec> codecs, std::span<const std::uint
     return codec == codecs.end() ? nullptr : &*codec;
 }
 
-Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std::uint8_t> data,
-                              CanvasLimits limits) {
-    const Codec* codec = sniffCodec(codecs, data);
+Result<Canvas> makeCanvas(std::span<const std::uint8_t> data, CanvasLimits limits) {
+    const Codec* codec = sniffCodec(pictureCodecs(), data);
     if (codec == nullptr) return std::unexpected("no picture on the clipboard");
 
     const auto decoder = codec->readHeader(data);
@@ -67,10 +66,6 @@ Result<Canvas> makeCanvasWith(std::span<const Codec> codecs, std::span<const std
         return std::unexpected(decoded.error());
     }
     return canvas;
-}
-
-Result<Canvas> makeCanvas(std::span<const std::uint8_t> data, CanvasLimits limits) {
-    return makeCanvasWith(pictureCodecs(), data, limits);
 }
 
 }  // namespace cliptint
