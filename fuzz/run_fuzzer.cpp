@@ -4,11 +4,18 @@
 //
 // run() itself ends the process, so this calls answer(), the step that run() takes after reading
 // the file, once to probe and once to paint.
+//
+// The same bytes are also the colour word of a paint: trimColour, parseColour and paintCanvas's
+// six-character rule are held to plain reference versions written from the accepted forms. A
+// colour word costs nothing beside a decode, and the colour seeds sit in the same corpus.
 
+#include <charconv>
+#include <cstring>
 #include <string>
 
 #include "cli/answer.hpp"
 #include "fuzz_checks.hpp"
+#include "paint/paint.hpp"
 #include "png_reference.hpp"
 #include "reference_scan.hpp"
 
@@ -69,12 +76,74 @@ void checkRun(std::span<const std::uint8_t> data) {
     checkStoredPicture(*canvas, *painted->png);
 }
 
+// Only "#" and " " are trimmed, from both ends, in any mix.
+std::string_view referenceTrim(std::string_view word) {
+    while (!word.empty() && (word.front() == '#' || word.front() == ' '))
+        word.remove_prefix(1);
+    while (!word.empty() && (word.back() == '#' || word.back() == ' '))
+        word.remove_suffix(1);
+    return word;
+}
+
+// The text, hexadecimal digits only, read by std::from_chars as a whole number of 32 bits.
+std::optional<std::uint32_t> wholeHex(std::string_view text) {
+    std::uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto read = std::from_chars(text.data(), end, value, 16);
+    if (read.ec != std::errc{} || read.ptr != end) return std::nullopt;
+    return value;
+}
+
+// The base-16 parse with an optional sign, read as a whole number rather than digit by digit:
+// after "-" only zeros stay at or above 0 at every step; otherwise the value must fit 32 bits.
+std::optional<std::uint32_t> referenceParse(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    const auto value = wholeHex(text);
+    return negative && value != 0u ? std::nullopt : value;
+}
+
+// The accepted six-character forms as a table: six hex digits; "+" and five; "-00000".
+std::optional<std::uint32_t> referenceSixCharacterColour(std::string_view c) {
+    if (c.size() != 6) return std::nullopt;
+    if (c == "-00000") return 0;
+    return wholeHex(c.starts_with('+') ? c.substr(1) : c);
+}
+
+// paintCanvas on one opaque pixel gives the new colour in the reply for exactly the accepted
+// words, and "colour " and the trimmed word for every other. (What the colour does to the pixels
+// is the recolour's, which checkRun and the tests check for every colour byte and alpha.)
+void checkColourWord(std::string_view word) {
+    const std::string_view c = trimColour(word);
+    expect(c == referenceTrim(word), "trimColour differs from the reference");
+    expect(parseColour(word) == referenceParse(word), "parseColour differs from the reference");
+
+    auto canvas = allocateCanvas(1, 1);
+    expect(canvas.has_value(), "allocateCanvas failed on one pixel");
+    const std::uint8_t original[4] = {0x12, 0x34, 0x56, 0xFF};
+    std::memcpy(canvas->px(), original, 4);
+    const auto stats = scanCanvas(*canvas);
+    expect(stats && stats->line.starts_with("MULTI 123456 "), "one pixel scanned wrong");
+    const auto painted = paintCanvas(word, std::move(*canvas), *stats);
+    const auto accepted = referenceSixCharacterColour(c);
+    if (!accepted) {
+        expect(!painted && painted.error() == "colour " + std::string(c),
+               "rejected colour word not reported as \"colour \" and the trimmed word");
+        return;
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%06X", static_cast<unsigned>(*accepted));
+    expect(painted && painted->line == "MULTI " + std::string(hex) + stats->line.substr(12),
+           "accepted colour word not painted, or its reply does not carry the new colour");
+}
+
 }  // namespace
 
 }  // namespace cliptint::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const std::span<const std::uint8_t> data(bytes, size);
+    cliptint::fuzz::checkColourWord(std::string_view(reinterpret_cast<const char*>(bytes), size));
     if (!cliptint::fuzz::tooSlowToDecode(data)) cliptint::fuzz::checkRun(data);
     return 0;
 }
