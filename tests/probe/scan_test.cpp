@@ -33,29 +33,26 @@ TEST(ScanCanvas, GivesTheExactLineAtEveryTie) {
         const char* name;
         std::int64_t w, h;
         std::vector<PixelRun> runs;  // on a clear canvas
-        std::string line;
+        std::string start;  // of the line: the verdict and the mean (the box is the cross-check's)
     };
     // clang-format off
     const Case cases[] = {
-        {"6 % strays", 20, 20, {{0, 94, kBlack}, {94, 6, kWhite}},
-         "MULTI 0F0F0F 0.0000 0.0000 1.0000 0.2500"},
-        {"5 % strays", 20, 20, {{0, 95, kBlack}, {95, 5, kWhite}},
-         "MONO 0D0D0D 0.0000 0.0000 1.0000 0.2500"},
-        {"15 % clear", 10, 10, {{15, 85, kGreen}},
-         "MULTI 008000 0.0000 0.1000 1.0000 1.0000"},
-        {"16 % clear", 10, 10, {{16, 84, kGreen}}, "MONO 008000 0.0000 0.1000 1.0000 1.0000"},
-        {"distance exactly 90: no stray", 4, 1, {{0, 1, kBlack}, {1, 1, {180, 0, 0, 255}}},
-         "MONO 5A0000 0.0000 0.0000 0.5000 1.0000"},
-        {"distance over 90: stray", 4, 1, {{0, 1, kBlack}, {1, 1, {182, 0, 0, 255}}},
-         "MULTI 5B0000 0.0000 0.0000 0.5000 1.0000"},
-        {"halves round away from zero", 4, 1, {{0, 1, {127, 0, 0, 255}}, {1, 1, {128, 0, 0, 255}}},
-         "MONO 800000 0.0000 0.0000 0.5000 1.0000"},
+        {"6 % strays", 20, 20, {{0, 94, kBlack}, {94, 6, kWhite}}, "MULTI 0F0F0F"},
+        {"5 % strays", 20, 20, {{0, 95, kBlack}, {95, 5, kWhite}}, "MONO 0D0D0D"},
+        {"15 % clear", 10, 10, {{15, 85, kGreen}}, "MULTI 008000"},
+        {"16 % clear", 10, 10, {{16, 84, kGreen}}, "MONO 008000"},
+        {"at 90: no stray", 4, 1, {{0, 1, kBlack}, {1, 1, {180, 0, 0, 255}}}, "MONO 5A0000"},
+        {"over 90: stray", 4, 1, {{0, 1, kBlack}, {1, 1, {182, 0, 0, 255}}}, "MULTI 5B0000"},
+        // A mean of 126.5, which truncation and rounding to even both make 126.
+        {"halves round up", 4, 1, {{0, 1, {126, 0, 0, 255}}, {1, 1, {127, 0, 0, 255}}},
+         "MONO 7F0000"},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto stats = scanCanvas(test::clearCanvas(c.w, c.h, c.runs));
-        EXPECT_EQ(stats ? stats->line : stats.error(), c.line);
+        ASSERT_TRUE(stats);
+        EXPECT_EQ(stats->line.substr(0, c.start.size()), c.start);
     }
 }
 
