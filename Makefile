@@ -84,7 +84,7 @@ deb: deps deb-deps tool
 # `make fuzz` runs each target FUZZ_SECONDS; `make fuzz-ci` runs each for 60 s.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 180
-FUZZ_TARGETS ?= canvas run colour
+FUZZ_TARGETS ?= canvas run
 FUZZ_DEB_PACKAGES := clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev \
 	imagemagick python3-pil
 
@@ -96,7 +96,7 @@ fuzz-deps:
 fuzz-build: deps fuzz-deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16 \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLIPTINT_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target canvas_fuzzer run_fuzzer colour_fuzzer
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target canvas_fuzzer run_fuzzer
 
 fuzz: fuzz-build
 	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)

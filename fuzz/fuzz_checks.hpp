@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <optional>
 #include <span>
 #include <string_view>
 

@@ -1,10 +1,11 @@
 #!/bin/sh
 # Runs the fuzz targets one after another, each for SECONDS, on the seeds (the pictures of
-# tests/data, every format and colour type the decoders read, and its crashers; a list of colour
-# words) and the corpus that earlier runs have grown. Fails if any target finds a crash, a leak,
-# an input slower than 2 s or one that needs more than 1 GiB.
+# tests/data, every format and colour type the decoders read, and its crashers; for run_fuzzer,
+# which reads its input as a colour word too, also a list of colour words) and the corpus that
+# earlier runs have grown. Fails if any target finds a crash, a leak, an input slower than 2 s or
+# one that needs more than 1 GiB.
 #
-#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: canvas, run, colour; default all)
+#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]     (TARGET: canvas, run; default both)
 #
 # Everything it writes goes under fuzz/corpus-work/: colours/ (the colour seeds), <target>/ (the
 # grown corpus), artifacts/<target>/ (the failing inputs) and logs/<target>.log.
@@ -27,21 +28,22 @@ done
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
-[ $# -gt 0 ] || set -- canvas run colour
+[ $# -gt 0 ] || set -- canvas run
 failed=""
 for target in "$@"; do
     case $target in
-    canvas | run) inputs=$root/tests/data options="-dict=$root/fuzz/pictures.dict -max_len=65536" ;;
-    colour) inputs=$work/colours options=-max_len=64 ;;
+    canvas) inputs=$root/tests/data ;;
+    run) inputs="$root/tests/data $work/colours" ;;
     *) echo "unknown fuzz target: $target" >&2 && exit 2 ;;
     esac
     mkdir -p "$work/$target" "$work/artifacts/$target"
     log=$work/logs/$target.log
     echo "== ${target}_fuzzer for ${seconds} s (log: $log)"
-    # shellcheck disable=SC2086 # options is a word list
-    if "$build/${target}_fuzzer" $options -max_total_time="$seconds" -timeout=2 \
-        -rss_limit_mb=1024 -malloc_limit_mb=1024 -print_final_stats=1 \
-        -artifact_prefix="$work/artifacts/$target/" "$work/$target" "$inputs" >"$log" 2>&1; then
+    # shellcheck disable=SC2086 # inputs is a list of folders
+    if "$build/${target}_fuzzer" -dict="$root/fuzz/pictures.dict" -max_len=65536 \
+        -max_total_time="$seconds" -timeout=2 -rss_limit_mb=1024 -malloc_limit_mb=1024 \
+        -print_final_stats=1 -artifact_prefix="$work/artifacts/$target/" "$work/$target" $inputs \
+        >"$log" 2>&1; then
         grep -E '^(#[0-9]+[[:space:]]+DONE|stat::)' "$log" || true
     else
         echo "!! ${target}_fuzzer failed; the end of its log:"

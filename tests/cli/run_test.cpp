@@ -74,14 +74,11 @@ TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
         {multi, {"--file", "IN", "OUT", "paint"}, kUsage},
         {"", {"--file", "IN", "OUT", "paint"}, kNoPicture},
         {multi, {"--file", "IN", "OUT", "paint", "zz"}, kMultiLine},  // colour not examined
-        {multi, {"--file", "IN", "OUT", "paint", "3366cc"}, kMultiLine},
         {mono, {"--file", "IN", "OUT", "paint", "#00FF0"}, "ERR colour 00FF0\n"},
         {mono, {"--file", "IN", "OUT", "paint", "00FF000"}, "ERR colour 00FF000\n"},
-        {"", {"--file", "IN", "OUT", "probe"}, kNoPicture},
         {"", {"--file", "/", "OUT", "probe"}, kNoPicture},
         // An OUT that cannot be stored; no temporary file is left where one was made.
         {mono, {"--file", "IN", "NO-DIR", "paint", "3366cc"}, "ERR write\n"},
-        {mono, {"--file", "IN", "/proc/out.png", "paint", "3366cc"}, "ERR write\n"},
         {mono, {"--file", "IN", "FULL", "paint", "3366cc"}, "ERR write\n"},
         {mono, {"--file", "IN", "DIR", "paint", "3366cc"}, "ERR write\n"},
     };

@@ -1,7 +1,10 @@
-// The reply line at every threshold of the verdict, the alpha classes and the rounding of the
-// mean and the box; and the scan's shortcuts (whole blocks of clear or opaque pixels, block totals
-// added at once, per-alpha look-up tables) held to the plain pixel-by-pixel scan that the fuzz
-// targets use too, field by field and bit by bit, on canvases built to hit every shortcut's edge.
+// The reply line where only an exact tie tells two readings of a threshold apart (a stray share
+// of 6 %, a clear share of 15 %, a distance of 90, a half in the mean), which random canvases do
+// not reach; and every field of the scan, shortcuts (whole blocks of clear or opaque pixels, block
+// totals added at once, per-alpha look-up tables) and all, held to the plain pixel-by-pixel scan
+// that the fuzz targets use too, bit for bit, on canvases of every edge alpha (so every alpha
+// class, the unpremultiplied sums and the formatting of the line) built to hit every shortcut's
+// edge.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -24,63 +27,32 @@ using test::Rgba;
 constexpr Rgba kBlack{0, 0, 0, 255};
 constexpr Rgba kWhite{255, 255, 255, 255};
 constexpr Rgba kGreen{0, 128, 0, 255};
-constexpr Rgba kClear19{0, 0, 0, 19}, kNeither20{0, 0, 0, 20}, kVisible21{0, 0, 0, 21};
 
-TEST(ScanCanvas, GivesTheExactLineAtEveryBoundary) {
+TEST(ScanCanvas, GivesTheExactLineAtEveryTie) {
     struct Case {
         const char* name;
         std::int64_t w, h;
         std::vector<PixelRun> runs;  // on a clear canvas
-        std::string line;
+        std::string start;  // of the line: the verdict and the mean (the box is the cross-check's)
     };
     // clang-format off
     const Case cases[] = {
-        {"one-pixel glyph", 10, 10, {{73, 1, {255, 0, 0, 255}}},
-         "MONO FF0000 0.3000 0.7000 0.4000 0.8000"},
-        {"no clear pixel", 1, 1, {{0, 1, {10, 20, 30, 255}}},
-         "MULTI 0A141E 0.0000 0.0000 1.0000 1.0000"},
-        {"6 % strays", 20, 20, {{0, 94, kBlack}, {94, 6, kWhite}},
-         "MULTI 0F0F0F 0.0000 0.0000 1.0000 0.2500"},
-        {"5 % strays", 20, 20, {{0, 95, kBlack}, {95, 5, kWhite}},
-         "MONO 0D0D0D 0.0000 0.0000 1.0000 0.2500"},
-        {"15 % clear", 10, 10, {{15, 85, kGreen}},
-         "MULTI 008000 0.0000 0.1000 1.0000 1.0000"},
-        {"16 % clear", 10, 10, {{16, 84, kGreen}}, "MONO 008000 0.0000 0.1000 1.0000 1.0000"},
-        {"alpha 20 neither", 10, 10, {{10, 10, kNeither20}, {20, 80, {0, 0, 255, 255}}},
-         "MULTI 0000FF 0.0000 0.2000 1.0000 1.0000"},
-        {"visible, none solid", 4, 4, {{5, 1, {50, 50, 50, 100}}, {10, 1, {50, 50, 50, 199}}},
-         "MULTI 000000 0.2500 0.2500 0.7500 0.7500"},
-        {"distance exactly 90: no stray", 4, 1, {{0, 1, kBlack}, {1, 1, {180, 0, 0, 255}}},
-         "MONO 5A0000 0.0000 0.0000 0.5000 1.0000"},
-        {"distance over 90: stray", 4, 1, {{0, 1, kBlack}, {1, 1, {182, 0, 0, 255}}},
-         "MULTI 5B0000 0.0000 0.0000 0.5000 1.0000"},
-        {"halves round away from zero", 4, 1, {{0, 1, {127, 0, 0, 255}}, {1, 1, {128, 0, 0, 255}}},
-         "MONO 800000 0.0000 0.0000 0.5000 1.0000"},
-        {"unpremultiplied before summing", 4, 1, {{0, 1, {100, 100, 100, 200}}},
-         "MONO 808080 0.0000 0.0000 0.2500 1.0000"},
-        {"box to four digits", 3, 3, {{4, 1, kWhite}},
-         "MONO FFFFFF 0.3333 0.3333 0.6667 0.6667"},
-        {"box reaches every edge", 5, 5, {{0, 1, kBlack}, {24, 1, kBlack}},
-         "MONO 000000 0.0000 0.0000 1.0000 1.0000"},
-        // Alpha 199 widens the box but is left out of the mean; 200 is counted.
-        {"199 widens the box only", 10, 1, {{2, 1, {199, 0, 0, 199}}, {5, 1, {0, 0, 200, 200}}},
-         "MONO 0000FF 0.2000 0.0000 0.6000 1.0000"},
-        {"21 visible, 19 clear", 10, 1, {{1, 1, kClear19}, {3, 1, kVisible21}, {6, 1, kWhite}},
-         "MONO FFFFFF 0.3000 0.0000 0.7000 1.0000"},
-        // An alpha-200 red pixel and an opaque black one average to 127.5 red, not to an
-        // alpha-weighted mean.
-        {"solid pixels weigh the same", 4, 1, {{0, 1, {200, 0, 0, 200}}, {1, 1, kBlack}},
-         "MULTI 800000 0.0000 0.0000 0.5000 1.0000"},
-        // Whole blocks of alpha 20, and blocks mixing it with clear and alpha-19 pixels.
-        {"alpha 20 alone", 33, 3, {{0, 99, kNeither20}}, "ERR empty picture"},
-        {"alpha 0, 19 and 20", 33, 3, {{16, 20, kClear19}, {40, 50, kNeither20}},
-         "ERR empty picture"},
+        {"6 % strays", 20, 20, {{0, 94, kBlack}, {94, 6, kWhite}}, "MULTI 0F0F0F"},
+        {"5 % strays", 20, 20, {{0, 95, kBlack}, {95, 5, kWhite}}, "MONO 0D0D0D"},
+        {"15 % clear", 10, 10, {{15, 85, kGreen}}, "MULTI 008000"},
+        {"16 % clear", 10, 10, {{16, 84, kGreen}}, "MONO 008000"},
+        {"at 90: no stray", 4, 1, {{0, 1, kBlack}, {1, 1, {180, 0, 0, 255}}}, "MONO 5A0000"},
+        {"over 90: stray", 4, 1, {{0, 1, kBlack}, {1, 1, {182, 0, 0, 255}}}, "MULTI 5B0000"},
+        // A mean of 126.5, which truncation and rounding to even both make 126.
+        {"halves round up", 4, 1, {{0, 1, {126, 0, 0, 255}}, {1, 1, {127, 0, 0, 255}}},
+         "MONO 7F0000"},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto stats = scanCanvas(test::clearCanvas(c.w, c.h, c.runs));
-        EXPECT_EQ(stats ? stats->line : "ERR " + stats.error(), c.line);
+        ASSERT_TRUE(stats);
+        EXPECT_EQ(stats->line.substr(0, c.start.size()), c.start);
     }
 }
 
