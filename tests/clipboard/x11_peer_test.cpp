@@ -134,20 +134,21 @@ class X11Peers : public testing::Test {
     ~X11Peers() override { ::unsetenv("DISPLAY"); }
 
     // The next event of the type for the session, or nullptr after the answer deadline.
-    static x11::XcbEvent await(const x11::Session& s, int type) {
+    static x11::XcbEvent awaitEvent(const x11::Session& s, int type) {
         for (const auto deadline = x11::answerDeadline();;) {
             auto event = x11::nextEvent(s.c(), deadline);
             if (event == nullptr || x11::responseType(*event) == type) return event;
         }
     }
-    // The property's type and bytes.
-    static std::pair<xcb_atom_t, std::string> read(const x11::Session& s, xcb_atom_t property) {
+    // The property's type and its value as 32-bit words.
+    static std::pair<xcb_atom_t, std::vector<std::uint32_t>> read(const x11::Session& s,
+                                                                  xcb_atom_t property) {
         const auto reply = x11::awaitReply<xcb_get_property_reply_t>(
             s.c(),
             xcb_get_property(s.c(), 0, s.window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
             x11::answerDeadline());
-        const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
-        return {reply->type, std::string(value, xcb_get_property_value_length(reply.get()))};
+        const auto* words = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+        return {reply->type, {words, words + xcb_get_property_value_length(reply.get()) / 4}};
     }
 };
 
@@ -203,27 +204,22 @@ TEST_F(X11Peers, ToolsOwnerAnswersMultipleAndSurvivesRequestorsThatVanishOrStall
         xcb_destroy_window(gone.c(), gone.window);
         xcb_flush(gone.c());
     }
-    const std::uint32_t asked[] = {atoms.png, XCB_ATOM_CUT_BUFFER0, atoms.tiff,
-                                   XCB_ATOM_CUT_BUFFER1};
+    const std::vector<std::uint32_t> asked{atoms.png, XCB_ATOM_CUT_BUFFER0, atoms.tiff,
+                                           XCB_ATOM_CUT_BUFFER1};
     xcb_change_property(midway.c(), XCB_PROP_MODE_REPLACE, midway.window, atoms.transfer,
-                        atoms.atomPair, 32, 4, asked);
+                        atoms.atomPair, 32, 4, asked.data());
     xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.multiple,
                           atoms.transfer, XCB_CURRENT_TIME);
-    const auto notify = await(midway, XCB_SELECTION_NOTIFY);
+    const auto notify = awaitEvent(midway, XCB_SELECTION_NOTIFY);
     ASSERT_NE(notify, nullptr);
     ASSERT_EQ(x11::eventAs<xcb_selection_notify_event_t>(*notify).property, atoms.transfer);
-    const std::uint32_t answered[] = {asked[0], asked[1], asked[2], XCB_NONE};
     EXPECT_EQ(read(midway, atoms.transfer),
               std::pair(atoms.atomPair,
-                        std::string(reinterpret_cast<const char*>(answered), sizeof answered)));
+                        std::vector{asked[0], asked[1], asked[2], std::uint32_t{XCB_NONE}}));
     ASSERT_EQ(read(midway, XCB_ATOM_CUT_BUFFER0).first, atoms.incr);
+    // Taking the announcement starts the transfer; the first chunk is left untaken.
     xcb_delete_property(midway.c(), midway.window, XCB_ATOM_CUT_BUFFER0);
-    for (bool chunk = false; !chunk;) {
-        const auto event = await(midway, XCB_PROPERTY_NOTIFY);
-        ASSERT_NE(event, nullptr);
-        const auto& changed = x11::eventAs<xcb_property_notify_event_t>(*event);
-        chunk = changed.atom == XCB_ATOM_CUT_BUFFER0 && changed.state == XCB_PROPERTY_NEW_VALUE;
-    }
+    ASSERT_TRUE(await([&] { return read(midway, XCB_ATOM_CUT_BUFFER0).first == atoms.png; }, 5s));
     EXPECT_TRUE(desktop.paste("image/png") == std::string(png.begin(), png.end()));
 }
 
