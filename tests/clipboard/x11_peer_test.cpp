@@ -51,7 +51,6 @@ class TestOwner {
             while (!stop.stop_requested()) {
                 const auto event = x11::nextEvent(c_, Clock::now() + 50ms);
                 const int type = event ? x11::responseType(*event) : 0;
-                if (type == XCB_SELECTION_CLEAR) return;
                 if (type == XCB_SELECTION_REQUEST)
                     answer(x11::eventAs<xcb_selection_request_event_t>(*event));
                 if (type == XCB_PROPERTY_NOTIFY)
