@@ -129,13 +129,6 @@ class X11Peers : public testing::Test {
     X11Peers() { ::setenv("DISPLAY", desktop.env()[0].c_str() + 8, 1); }
     ~X11Peers() override { ::unsetenv("DISPLAY"); }
 
-    // The next event of the type for the session, or nullptr after the answer deadline.
-    static x11::XcbEvent awaitEvent(const x11::Session& s, int type) {
-        for (const auto deadline = x11::answerDeadline();;) {
-            auto event = x11::nextEvent(s.c(), deadline);
-            if (event == nullptr || x11::responseType(*event) == type) return event;
-        }
-    }
     // The property's type and its value as 32-bit words.
     static std::pair<xcb_atom_t, std::vector<std::uint32_t>> read(const x11::Session& s,
                                                                   xcb_atom_t property) {
@@ -205,7 +198,11 @@ TEST_F(X11Peers, ToolsOwnerAnswersMultipleAndSurvivesRequestorsThatVanishOrStall
                         atoms.atomPair, 32, 4, asked.data());
     xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.multiple,
                           atoms.transfer, XCB_CURRENT_TIME);
-    const auto notify = awaitEvent(midway, XCB_SELECTION_NOTIFY);
+    // The answer, past the PropertyNotify events of the conversion.
+    const auto deadline = x11::answerDeadline();
+    auto notify = x11::nextEvent(midway.c(), deadline);
+    while (notify && x11::responseType(*notify) != XCB_SELECTION_NOTIFY)
+        notify = x11::nextEvent(midway.c(), deadline);
     ASSERT_NE(notify, nullptr);
     ASSERT_EQ(x11::eventAs<xcb_selection_notify_event_t>(*notify).property, atoms.transfer);
     EXPECT_EQ(read(midway, atoms.transfer),
