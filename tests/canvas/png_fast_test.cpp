@@ -121,15 +121,9 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
     std::vector<std::size_t> everyByte;
     for (std::size_t k = 1; k < stream.size(); ++k)
         everyByte.push_back(k);
-    auto ancillaryFirst = idatsOf(stream);
-    ancillaryFirst.insert(
-        ancillaryFirst.begin(),
-        {Chunk{"tEXt", {'k', 0, 'v'}}, Chunk{"pHYs", Bytes(9, 1)}, Chunk{"tEXt", {'k', 0}, false}});
-    auto chunksAfter = idatsOf(stream, {7});
-    chunksAfter.push_back(Chunk{"tEXt", {'k', 0, 'v'}, false});
-    Bytes garbageAfterIend = rechunked(png, chunksAfter);
-    garbageAfterIend.insert(garbageAfterIend.end(), {'j', 'u', 'n', 'k'});
     const auto halves = idatsOf(stream, {third});
+    Bytes garbageAfterIend = rechunked(png, {halves[0], halves[1], {"tEXt", {'k', 0, 'v'}, false}});
+    garbageAfterIend.insert(garbageAfterIend.end(), {'j', 'u', 'n', 'k'});
     auto badCrcFirst = halves, badCrcLast = halves;
     badCrcFirst.front().goodCrc = false;
     badCrcLast.back().goodCrc = false;
@@ -167,7 +161,11 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
         // As large as the scanlines: a stream that does not compress is joined all the same.
         {"stored blocks over several IDATs",
          rechunked(png, idatsOf(fuzz::zlibOf(rows, 0), {100, 200, 3000})), Fast::takes},
-        {"ancillary chunks before, one with a bad CRC", rechunked(png, ancillaryFirst),
+        {"ancillary chunks before, one with a bad CRC",
+         rechunked(png, {{"tEXt", {'k', 0, 'v'}},
+                         {"pHYs", Bytes(9, 1)},
+                         {"tEXt", {'k', 0}, false},
+                         {"IDAT", stream}}),
          Fast::takes},
         {"no IEND", rechunked(png, idatsOf(stream), false), Fast::takes},
         {"damaged chunk and garbage after the IDATs", garbageAfterIend, Fast::takes},
