@@ -194,13 +194,12 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
 // by libspng instead and a paint answers "encode".
 TEST(PngFastPaths, WithoutLibdeflateDecodeFallsBackAndPaintAnswersEncode) {
     const Bytes png = smoothFile(9, 7, PngColour::rgba, PNG_ALL_FILTERS, 5);
-    const Bytes monoPng = bytesOf(pngOf(clearCanvas(10, 10, {{73, 1, {255, 0, 0, 255}}})));
     const DeflateAllocators real = deflateAllocators;
     deflateAllocators = {[]() -> libdeflate_decompressor* { return nullptr; },
                          [](int) -> libdeflate_compressor* { return nullptr; }};
     const bool fastTaken = fastPathCanvas(png).has_value();
     const auto canvas = makeCanvas(png);
-    const auto painted = answer({"paint", "3366cc"}, monoPng);
+    const auto painted = answer({"paint", "3366cc"}, dataBytes("icc-glyph.png"));
     deflateAllocators = real;
 
     EXPECT_FALSE(fastTaken);
