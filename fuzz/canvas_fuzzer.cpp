@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
 
 #include "canvas/png_fast.hpp"
 #include "fuzz_checks.hpp"

@@ -175,16 +175,6 @@ inline Bytes straightOf(std::span<const std::uint8_t> premultiplied) {
     return straight;
 }
 
-// libspng's RGBA pixels converted by the picture's profile, where it has one that converts: a
-// tagged picture must not reach the canvas unconverted by any path of the codec.
-inline void convertByProfile(const SpngPicture& picture, Bytes& rgba) {
-    const bool grey = picture.ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
-                      picture.ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
-    const auto conversion = profileConversion(
-        picture.profile, {.model = grey ? ColourModel::grey : ColourModel::rgb, .samples = 4});
-    if (conversion) conversion->convert(rgba.data(), rgba.data(), std::ssize(rgba) / 4);
-}
-
 // How the PNG codec's answer for a PNG differs from libspng's, or nullopt when it does not: it
 // must be the same pixels, converted by the picture's profile and premultiplied, or a refusal where
 // libspng refuses; where only zlib's strictness refuses the stream, the pixels that libdeflate
@@ -208,9 +198,16 @@ inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint
             return "PNG codec decoded an IDAT stream that neither zlib nor libdeflate inflates";
         }
     }
-    convertByProfile(*answer, *answer->rgba);
-    premultiply(*answer->rgba);
-    if (std::ranges::equal(canvas->bytes(), *answer->rgba)) return std::nullopt;
+    // Converted by the picture's profile, where it has one that converts: a tagged picture must
+    // not reach the canvas unconverted by any path of the codec.
+    Bytes& rgba = *answer->rgba;
+    const bool grey = answer->ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
+                      answer->ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+    const auto conversion = profileConversion(
+        answer->profile, {.model = grey ? ColourModel::grey : ColourModel::rgb, .samples = 4});
+    if (conversion) conversion->convert(rgba.data(), rgba.data(), std::ssize(rgba) / 4);
+    premultiply(rgba);
+    if (std::ranges::equal(canvas->bytes(), rgba)) return std::nullopt;
     return "PNG codec's canvas differs from libspng's pixels";
 }
 
