@@ -31,7 +31,7 @@ inline constexpr std::int64_t kFuzzMaxPixels = std::int64_t{1} << 20;
 
 // True when the header states a size that is allowed but too slow to decode here.
 inline bool tooSlowToDecode(std::span<const std::uint8_t> data) {
-    const Codec* codec = sniffCodec(pictureCodecs(), data);
+    const Codec* codec = sniffCodec(data);
     if (codec == nullptr) return false;
     const auto decoder = codec->readHeader(data);
     if (!decoder) return false;

@@ -215,7 +215,7 @@ inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint
 // a byte that decode never writes keeps the fill, and cannot pass for a right one that an
 // earlier decode left in the same memory.
 inline Result<Canvas> decodeIntoFilled(std::span<const std::uint8_t> data, std::uint8_t fill) {
-    const Codec* codec = sniffCodec(pictureCodecs(), data);
+    const Codec* codec = sniffCodec(data);
     if (codec == nullptr) return std::unexpected("no picture on the clipboard");
     auto decoder = codec->readHeader(data);
     if (!decoder) return std::unexpected(decoder.error());

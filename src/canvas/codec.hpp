@@ -46,7 +46,7 @@ struct Codec {
 // The codecs that makeCanvas tries, in order.
 std::span<const Codec> pictureCodecs();
 
-// The first of the codecs whose sniff accepts the bytes, or nullptr.
-const Codec* sniffCodec(std::span<const Codec> codecs, std::span<const std::uint8_t> data);
+// The first of pictureCodecs() whose sniff accepts the bytes, or nullptr.
+const Codec* sniffCodec(std::span<const std::uint8_t> data);
 
 }  // namespace cliptint

@@ -45,14 +45,15 @@ bool sizeAllowed(PictureSize size, CanvasLimits limits) {
 
 }  // namespace
 
-const Codec* sniffCodec(std::span<const Codec> codecs, std::span<const std::uint8_t> data) {
+const Codec* sniffCodec(std::span<const std::uint8_t> data) {
+    const std::span<const Codec> codecs = pictureCodecs();
     const auto codec =
         std::ranges::find_if(codecs, [&](const Codec& candidate) { return candidate.sniff(data); });
     return codec == codecs.end() ? nullptr : &*codec;
 }
 
 Result<Canvas> makeCanvas(std::span<const std::uint8_t> data, CanvasLimits limits) {
-    const Codec* codec = sniffCodec(pictureCodecs(), data);
+    const Codec* codec = sniffCodec(data);
     if (codec == nullptr) return std::unexpected("no picture on the clipboard");
 
     const auto decoder = codec->readHeader(data);

@@ -67,7 +67,11 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
     const pid_t pid = startProgram(argv, env, {in, out, err});
     ::close(in);
     // Without a child there is nothing to wait for or to kill, so a failed fork ends the test.
-    if (pid < 0) throw std::runtime_error("fork");
+    if (pid < 0) {
+        ::close(out);
+        ::close(err);
+        throw std::runtime_error("fork");
+    }
 
     // The pidfd turns readable when the child ends; a child still running at the deadline is
     // killed.
