@@ -34,7 +34,6 @@ const std::vector<Rgba> kGreyAlpha8{{78, 78, 78, 100}, grey(50), kClear};
 const std::vector<Rgba> kBits{grey(255), grey(0), grey(255), grey(255),
                               grey(0),   grey(0), grey(255), grey(0)};
 const std::vector<Rgba> kPalette{kRed, {0, 255, 0, 255}, {0, 0, 255, 255}, {17, 34, 51, 255}};
-const std::vector<Rgba> kNines(6, grey(9));
 // Red frames at (3, 1) on a 6 x 4 screen, clear elsewhere: 2 x 2, and 4 x 3 cut by the screen's
 // right edge, so that a row drawn one pixel too far shows on the next row.
 Rgba offsetFrame(std::int64_t x, std::int64_t y) {
@@ -72,37 +71,24 @@ struct DecodeCase {
 
 const DecodeCase kCases[] = {
     {"png-grey1.png", 8, 1, kBits},
-    {"png-grey2.png", 4, 1, {grey(0), grey(85), grey(170), grey(255)}},
-    {"png-grey4.png", 4, 1, {grey(17), grey(119), grey(238), grey(255)}},
     {"png-grey8.png", 6, 1, kGrey8},
     {"png-grey8-trns.png", 3, 1, {grey(10), kClear, grey(200)}},
     {"png-grey16.png", 4, 1, kGrey16},
     // The key 0x40D0 is matched on all 16 bits: 0x40D1 rounds to 65 too but stays.
     {"png-grey16-trns.png", 3, 1, {grey(19), kClear, grey(65)}},
     {"png-ga8.png", 3, 1, kGreyAlpha8},
-    // (0x12F0, 0xFFFF) (0xFFFF, 0x40D0) (0x8000, 0x8000) (0x1234, 0): 128 * 128 / 255 = 64.25.
-    {"png-ga16.png", 4, 1, {grey(19), {65, 65, 65, 65}, {64, 64, 64, 128}, kClear}},
     {"png-rgb8.png", 3, 1, kRgb8},
-    {"png-rgb8-trns.png", 3, 1, {kRed, kClear, {1, 2, 4, 255}}},
-    {"png-rgb16.png", 2, 1, {{19, 65, 255, 255}, {0, 128, 191, 255}}},
     {"png-rgba8.png", 4, 2, kRef},
     {"png-rgba16.png", 4, 1, kRgba16},
     {"png-palette.png", 4, 1, kPalette},
-    // tRNS 255, 128, 0 for the first three entries; the fourth has none and is opaque.
-    {"png-palette-trns.png", 4, 1, {kRed, {0, 128, 0, 128}, kClear, {17, 34, 51, 255}}},
-    {"png-dpi.png", 3, 2, kNines},
     {"tif-ref-unassoc.tif", 4, 2, kRef},
     // Stored premultiplied already: multiplying again would give 123 for 157.
     {"tif-ref-assoc.tif", 4, 2, kRef},
-    {"tif-ref-lzw.tif", 4, 2, kRef},
-    {"tif-ref-deflate.tif", 4, 2, kRef},
     {"tif-rgb8.tif", 3, 1, kRgb8},
-    {"tif-dpi.tif", 3, 2, kNines},
     {"tif-grey8.tif", 6, 1, kGrey8},
     {"tif-grey16.tif", 4, 1, kGrey16},
     {"tif-ga8.tif", 3, 1, kGreyAlpha8},
     {"tif-rgba16.tif", 4, 1, kRgba16},
-    {"tif-rgba16-msb.tif", 4, 1, kRgba16},
     {"tif-palette.tif", 4, 1, kPalette},
     {"tif-bilevel.tif", 8, 1, kBits},
     // CMYK (0,255,255,0) and (0,0,0,128), without a profile: red and 127 grey.
@@ -130,7 +116,6 @@ const DecodeCase kCases[] = {
     {"jpg-grey.jpg", 8, 8, {grey(128)}, nullptr, 1},
     // CMYK (0,255,255,0) is red and (0,0,0,128) a grey of 127, converted without a profile.
     {"jpg-cmyk.jpg", 16, 8, {kRed, grey(127)}, nullptr, 3},
-    {"webp-lossy.webp", 16, 8, {{200, 40, 40, 255}, {200, 40, 40, 255}}, nullptr, 4},
 };
 
 void expectCanvas(const DecodeCase& c) {
@@ -168,13 +153,13 @@ TEST(Decode, GivesTheHandWorkedCanvasOfEveryFile) {
     }
 }
 
-// A hand-made grey strip whose one sample is also declared alpha, which libtiff accepts: reading
-// an alpha sample after the grey one ran past the row. libtiff's own reader takes the sample as
-// opaque grey.
+// The grey + alpha file declared to have one sample, which ExtraSamples still calls alpha, as
+// libtiff accepts: reading an alpha sample after the grey one ran past the row. libtiff's own
+// reader takes the sample as opaque grey.
 TEST(TiffDecode, StaysInsideRowsWhoseOnlySampleClaimsToBeAlpha) {
-    const auto canvas = makeCanvas(tiffWithSize(4, 1, ExtraSample::alpha));
+    const auto canvas = makeCanvas(tiffWithTags("tif-ga8.tif", {{277, 1}}));
     ASSERT_TRUE(canvas) << canvas.error();
-    EXPECT_EQ(allPixels(*canvas), (std::vector{grey(0), grey(85), grey(170), grey(255)}));
+    EXPECT_EQ(allPixels(*canvas), (std::vector{grey(200), grey(100), grey(50)}));
 }
 
 }  // namespace

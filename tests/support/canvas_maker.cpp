@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -94,28 +95,25 @@ Chunk ihdrOf(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t 
     return {"IHDR", ihdr};
 }
 
-Bytes tiffWithSize(std::uint32_t w, std::uint32_t h, ExtraSample extra) {
-    struct Entry {
-        std::uint16_t tag, type;  // type 3 SHORT, 4 LONG
-        std::uint32_t value;
+Bytes tiffWithTags(const std::string& name,
+                   const std::vector<std::pair<std::uint16_t, std::uint32_t>>& tags) {
+    Bytes tiff = dataBytes(name);
+    const auto read = [&](std::size_t at, int bytes) {
+        std::uint32_t v = 0;
+        while (bytes-- > 0)
+            v = v << 8 | tiff[at + bytes];
+        return v;
     };
-    std::vector<Entry> entries{{256, 4, w}, {257, 4, h}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
-                               {273, 4, 0}, {277, 3, 1}, {278, 4, h}, {279, 4, 4}};
-    if (extra == ExtraSample::alpha) entries.push_back({338, 3, 2});
-    constexpr std::uint32_t kDirectory = 8;
-    const auto pixels = static_cast<std::uint32_t>(kDirectory + 2 + entries.size() * 12 + 4);
-    entries[5].value = pixels;  // StripOffsets
-    Bytes tiff{'I', 'I', 42, 0};
-    appendLittleEndian(tiff, kDirectory, 4);
-    appendLittleEndian(tiff, static_cast<std::uint32_t>(entries.size()), 2);
-    for (const Entry& e : entries) {
-        appendLittleEndian(tiff, e.tag, 2);
-        appendLittleEndian(tiff, e.type, 2);
-        appendLittleEndian(tiff, 1, 4);
-        appendLittleEndian(tiff, e.value, 4);  // a SHORT sits in the first two bytes
+    // The directory's entries: tag, type, count, and the value itself where it fits in 4 bytes.
+    const std::size_t directory = read(4, 4), end = directory + 2 + 12 * read(directory, 2);
+    for (std::size_t entry = directory + 2; entry < end; entry += 12) {
+        for (const auto& [tag, value] : tags) {
+            if (read(entry, 2) != tag) continue;
+            Bytes replaced{4, 0, 1, 0, 0, 0};  // LONG, count 1
+            appendLittleEndian(replaced, value, 4);
+            std::ranges::copy(replaced, tiff.begin() + entry + 2);
+        }
     }
-    appendLittleEndian(tiff, 0, 4);  // no next directory
-    tiff.insert(tiff.end(), {0, 85, 170, 255});
     return tiff;
 }
 

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "canvas/canvas.hpp"
@@ -65,10 +66,9 @@ Bytes fileOf(const std::vector<Chunk>& chunks);
 // An IHDR chunk of a picture that is not interlaced. Colour type 6 is RGBA, 0 grey.
 Chunk ihdrOf(std::uint32_t w, std::uint32_t h, std::uint8_t depth = 8, std::uint8_t colourType = 6);
 
-// A little-endian TIFF stating w x h pixels of 8-bit grey in one strip of the 4 bytes 0, 85,
-// 170, 255; with an extra-sample entry, that one sample is also declared unassociated alpha.
-enum class ExtraSample { none, alpha };
-Bytes tiffWithSize(std::uint32_t w, std::uint32_t h, ExtraSample extra = ExtraSample::none);
+// The checked-in little-endian TIFF with each tag's one value replaced by the value, as a LONG.
+Bytes tiffWithTags(const std::string& name,
+                   const std::vector<std::pair<std::uint16_t, std::uint32_t>>& tags);
 
 // A GIF that is a logical screen of w x h and nothing else.
 Bytes gifScreen(std::uint16_t w, std::uint16_t h);
