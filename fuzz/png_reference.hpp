@@ -7,7 +7,6 @@
 #include <spng.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -19,6 +18,7 @@
 #include "canvas/canvas.hpp"
 #include "canvas/codec.hpp"
 #include "canvas/colour_profile.hpp"
+#include "canvas/png_fast.hpp"
 #include "canvas/premultiply.hpp"
 
 namespace cliptint::fuzz {
@@ -55,12 +55,6 @@ inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_
     if (picture.status == 0) picture.rgba = std::move(rgba);
     return picture;
 }
-
-// libspng inflates with zlib, which refuses some streams that libdeflate inflates by design
-// (codes for the reserved length symbols 286 and 287, for one): a stream can be invalid by the
-// letter of RFC 1951 and still say unambiguously which bytes it holds, checked by Adler-32. The
-// PNG codec's IDAT path inflates with libdeflate and so reads such a file. These tell that case
-// apart and give the pixels to judge it by.
 
 inline std::uint32_t bigEndian32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
@@ -141,28 +135,6 @@ inline std::optional<Bytes> inflatedTo(std::span<const std::uint8_t> stream, std
     return raw;
 }
 
-// The straight RGBA8 pixels of an 8-bit, non-interlaced grey, grey-alpha, RGB or RGBA PNG whose
-// IDAT stream libdeflate inflates to exactly the scanlines the header asks for: the scanlines
-// are compressed again into a well-formed PNG with the same header, which libspng then decodes.
-// nullopt when libdeflate does not inflate the stream either.
-inline std::optional<Bytes> pixelsOfReinflatedPng(std::span<const std::uint8_t> png,
-                                                  const spng_ihdr& ihdr) {
-    constexpr std::array<std::size_t, 7> kChannels{1, 0, 3, 0, 2, 0, 4};
-    const std::size_t channels =
-        ihdr.color_type < kChannels.size() ? kChannels[ihdr.color_type] : 0;
-    if (ihdr.bit_depth != 8 || ihdr.interlace_method != 0 || channels == 0) return std::nullopt;
-    const auto scanlines =
-        inflatedTo(idatStream(png), std::size_t{ihdr.height} * (ihdr.width * channels + 1));
-    if (!scanlines) return std::nullopt;
-    // The signature and IHDR as they stand (libspng read them, so IHDR comes first), the stream.
-    Bytes rebuilt(png.begin(), png.begin() + 33);
-    appendPngChunk(rebuilt, "IDAT", zlibOf(*scanlines, 1));
-    appendPngChunk(rebuilt, "IEND", {});
-    auto picture = readPngWithLibspng(rebuilt);
-    if (!picture) return std::nullopt;
-    return std::move(picture->rgba);
-}
-
 // The premultiplied RGBA pixels straight, each colour rounded to nearest (0 where alpha is 0),
 // every alpha kept: what a PNG of them must hold.
 inline Bytes straightOf(std::span<const std::uint8_t> premultiplied) {
@@ -177,9 +149,8 @@ inline Bytes straightOf(std::span<const std::uint8_t> premultiplied) {
 
 // How the PNG codec's answer for a PNG differs from libspng's, or nullopt when it does not: it
 // must be the same pixels, converted by the picture's profile and premultiplied, or a refusal where
-// libspng refuses; where only zlib's strictness refuses the stream, the pixels that libdeflate
-// reads from it. Pictures of 16 bits a sample are left out: the codec rounds their samples, where
-// libspng's RGBA8 truncates them.
+// libspng refuses, or one that only zlib's strictness refuses. Pictures of 16 bits a sample are
+// left out: the codec rounds their samples, where libspng's RGBA8 truncates them.
 inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint8_t> png,
                                                        const Result<Canvas>& canvas) {
     if (!canvas && canvas.error() != "image") return std::nullopt;  // refused before decoding
@@ -193,10 +164,17 @@ inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint
         if (answer->status != SPNG_EIDAT_STREAM && answer->status != SPNG_EZLIB) {
             return "PNG codec decoded a picture that libspng refuses";
         }
-        answer->rgba = pixelsOfReinflatedPng(png, answer->ihdr);
-        if (!answer->rgba) {
+        // zlib, which libspng inflates with, refuses some streams that libdeflate, which the
+        // codec's IDAT path inflates with, reads by design (codes for the reserved length
+        // symbols 286 and 287, for one). Such a stream must hold exactly the scanlines, as
+        // Adler-32 confirms; its pixels are not judged, since filtering them is the same work as
+        // for any other stream.
+        const std::size_t rowBytes =
+            std::size_t{answer->ihdr.width} * channelCount(PngColour{answer->ihdr.color_type}) + 1;
+        if (!inflatedTo(idatStream(png), answer->ihdr.height * rowBytes)) {
             return "PNG codec decoded an IDAT stream that neither zlib nor libdeflate inflates";
         }
+        return std::nullopt;
     }
     // Converted by the picture's profile, where it has one that converts: a tagged picture must
     // not reach the canvas unconverted by any path of the codec.
