@@ -13,7 +13,7 @@ DEB_PACKAGES := build-essential cmake pkg-config \
 	libspng-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
 	liblcms2-dev \
 	libxcb1-dev libgtest-dev libgmock-dev xvfb xclip xauth libwayland-dev libwayland-bin sway wl-clipboard \
-	mutter xwayland dbus kwin-wayland
+	mutter xwayland dbus kwin-wayland python3-gi
 
 # $(call install-missing,PACKAGES): installs those Debian PACKAGES that are not installed yet.
 define install-missing
