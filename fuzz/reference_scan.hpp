@@ -1,13 +1,15 @@
 #pragma once
 
 // The probe and the recolour the plain way, pixel by pixel in memory order: what scanCanvas's
-// block-wise passes and recolour's per-alpha tables must reproduce bit for bit. The one copy,
-// used by the fuzz targets and by the exactness tests.
+// block-wise passes and recolour's per-alpha tables must reproduce bit for bit; and the colour
+// word read from its accepted forms. The one copy, used by the fuzz targets and by the tests.
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 #include "canvas/canvas.hpp"
 #include "probe/probe.hpp"
@@ -74,6 +76,33 @@ inline Bytes referenceRecolour(const Canvas& canvas, std::uint8_t r, std::uint8_
         out[i + 2] = static_cast<std::uint8_t>(b * a / 255);
     }
     return out;
+}
+
+// Only "#" and " " are trimmed, from both ends, in any mix.
+inline std::string_view referenceTrim(std::string_view word) {
+    while (!word.empty() && (word.front() == '#' || word.front() == ' '))
+        word.remove_prefix(1);
+    while (!word.empty() && (word.back() == '#' || word.back() == ' '))
+        word.remove_suffix(1);
+    return word;
+}
+
+// The text, hexadecimal digits only, read by std::from_chars as a whole number of 32 bits.
+inline std::optional<std::uint32_t> wholeHex(std::string_view text) {
+    std::uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto read = std::from_chars(text.data(), end, value, 16);
+    if (read.ec != std::errc{} || read.ptr != end) return std::nullopt;
+    return value;
+}
+
+// The base-16 parse with an optional sign, read as a whole number rather than digit by digit:
+// after "-" only zeros stay at or above 0 at every step; otherwise the value must fit 32 bits.
+inline std::optional<std::uint32_t> referenceParse(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    const auto value = wholeHex(text);
+    return negative && value != 0u ? std::nullopt : value;
 }
 
 }  // namespace cliptint::fuzz

@@ -9,7 +9,6 @@
 // six-character rule are held to plain reference versions written from the accepted forms. A
 // colour word costs nothing beside a decode, and the colour seeds sit in the same corpus.
 
-#include <charconv>
 #include <cstring>
 #include <string>
 
@@ -66,33 +65,6 @@ void checkRun(std::span<const std::uint8_t> data) {
            "paint reply is not the probe reply with the new colour");
     expect(painted->png.has_value(), "paint stored no picture");
     checkStoredPicture(*canvas, *painted->png);
-}
-
-// Only "#" and " " are trimmed, from both ends, in any mix.
-std::string_view referenceTrim(std::string_view word) {
-    while (!word.empty() && (word.front() == '#' || word.front() == ' '))
-        word.remove_prefix(1);
-    while (!word.empty() && (word.back() == '#' || word.back() == ' '))
-        word.remove_suffix(1);
-    return word;
-}
-
-// The text, hexadecimal digits only, read by std::from_chars as a whole number of 32 bits.
-std::optional<std::uint32_t> wholeHex(std::string_view text) {
-    std::uint32_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto read = std::from_chars(text.data(), end, value, 16);
-    if (read.ec != std::errc{} || read.ptr != end) return std::nullopt;
-    return value;
-}
-
-// The base-16 parse with an optional sign, read as a whole number rather than digit by digit:
-// after "-" only zeros stay at or above 0 at every step; otherwise the value must fit 32 bits.
-std::optional<std::uint32_t> referenceParse(std::string_view text) {
-    const bool negative = text.starts_with('-');
-    if (negative || text.starts_with('+')) text.remove_prefix(1);
-    const auto value = wholeHex(text);
-    return negative && value != 0u ? std::nullopt : value;
 }
 
 // paintCanvas on one opaque pixel gives the new colour in the reply for exactly the accepted

@@ -31,7 +31,7 @@ std::optional<std::uint32_t> shiftIn(std::uint32_t value, std::uint32_t digit, b
         if (shifted < digit) return std::nullopt;
         return static_cast<std::uint32_t>(shifted - digit);
     }
-    if (shifted + digit > kMax) return std::nullopt;
+    // A multiple of 16 that fits 32 bits still does with a digit added.
     return static_cast<std::uint32_t>(shifted + digit);
 }
 
