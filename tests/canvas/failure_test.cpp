@@ -25,11 +25,11 @@ Bytes cut(const std::string& file, std::ptrdiff_t keep) {
     return bytes;
 }
 
-// Overwrites count bytes from offset at with 0xFF.
-Bytes scribbled(const std::string& file, std::ptrdiff_t at, std::ptrdiff_t count) {
-    Bytes bytes = dataBytes(file);
-    std::fill_n(bytes.begin() + at, count, 0xFF);
-    return bytes;
+// The file with the bytes written over it from offset at.
+Bytes patched(const std::string& file, std::size_t at, const Bytes& bytes) {
+    Bytes patched = dataBytes(file);
+    std::ranges::copy(bytes, patched.begin() + static_cast<std::ptrdiff_t>(at));
+    return patched;
 }
 
 struct FailureCase {
@@ -57,7 +57,6 @@ std::vector<FailureCase> cases() {
         {"TiffHeight0", tiffWithTags("tif-grey8.tif", {{257, 0}}), kNoPicture},
         {"TiffDirectoryBeyondTheEnd", cut("tif-grid-tiled.tif", -100), kNoPicture},
         {"JpegMarkerOnly", cut("jpg-rgb.jpg", 3), kNoPicture},
-        {"JpegCutInTables", cut("jpg-rgb.jpg", -400), kNoPicture},
         {"WebpRiffOnly", cut("webp-ref-lossless.webp", 16), kNoPicture},
         {"GifSignatureOnly", cut("gif-trns.gif", 8), kNoPicture},
         // The header reads, the pixels do not decode.
@@ -65,11 +64,9 @@ std::vector<FailureCase> cases() {
         {"PngWithoutPixels", fileOf({ihdrOf(4, 4)}), kImage},
         {"Png16InterlacedCutInPixels", cut("png-grid16-interlaced.png", -200), kImage},
         // The chunk checksum catches a changed byte in the compressed pixels.
-        {"PngScribbledPixels", scribbled("png-grid.png", 60, 4), kImage},
+        {"PngScribbledPixels", patched("png-grid.png", 60, Bytes(4, 0xFF)), kImage},
         {"TiffCutInStrip", cut("tif-ref-unassoc.tif", -10), kImage},
-        {"TiffStripPastTheEnd", tiffWithTags("tif-grey8.tif", {{257, 8}, {278, 8}, {279, 48}}),
-         kImage},
-        {"TiffScribbledTile", scribbled("tif-grid-tiled.tif", 10, 40), kImage},
+        {"TiffScribbledTile", patched("tif-grid-tiled.tif", 10, Bytes(40, 0xFF)), kImage},
         {"TiffPaletteCutInStrip", cut("tif-palette.tif", -2), kImage},
         {"JpegCutInPixels", cut("jpg-rgb.jpg", -20), kImage},
         {"ProgressiveJpegCutInPixels", cut("jpg-progressive.jpg", -100), kImage},
@@ -91,7 +88,9 @@ std::vector<FailureCase> cases() {
         {"ProgressiveJpeg8000By5000", jpegWithSize(dataBytes("jpg-progressive.jpg"), 8000, 5000),
          kSize},
         {"JpegHeight0", jpegWithSize(jpeg, 16, 0), kSize},
-        {"Webp16384Squared", webpWithSize(16384, 16384), kSize},
+        // VP8L: after its signature 0x2F, 14 bits width - 1, 14 bits height - 1, the alpha hint.
+        {"Webp16384Squared", patched("webp-ref-lossless.webp", 21, {0xFF, 0xFF, 0xFF, 0x1F}),
+         kSize},
         // The libraries warn about these, and the pictures decode all the same: libtiff about a
         // tag it does not know, lcms2 about the profiles cut short (taken as untagged).
         {"TiffUnknownTag", dataBytes("tif-unknown-tag.tif"), "MULTI"},

@@ -139,14 +139,4 @@ Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h) {
     throw std::runtime_error("no frame header");
 }
 
-Bytes webpWithSize(std::uint32_t w, std::uint32_t h) {
-    // A VP8L chunk of 5 bytes and its pad byte: the signature 0x2F, then 14 bits width - 1 and
-    // 14 bits height - 1, the alpha hint and version 0, little-endian.
-    Bytes webp{'R', 'I', 'F', 'F', 18,  0, 0, 0, 'W', 'E', 'B',
-               'P', 'V', 'P', '8', 'L', 5, 0, 0, 0,   0x2F};
-    appendLittleEndian(webp, (w - 1) | (h - 1) << 14, 4);
-    webp.push_back(0);
-    return webp;
-}
-
 }  // namespace cliptint::test

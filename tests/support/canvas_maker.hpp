@@ -76,7 +76,4 @@ Bytes gifScreen(std::uint16_t w, std::uint16_t h);
 // The JPEG with the size in its frame header replaced.
 Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h);
 
-// The header of a lossless WebP of w x h pixels (at most 16384 each), and no pixel data.
-Bytes webpWithSize(std::uint32_t w, std::uint32_t h);
-
 }  // namespace cliptint::test
