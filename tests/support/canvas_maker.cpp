@@ -117,26 +117,4 @@ Bytes tiffWithTags(const std::string& name,
     return tiff;
 }
 
-Bytes gifScreen(std::uint16_t w, std::uint16_t h) {
-    Bytes gif{'G', 'I', 'F', '8', '9', 'a'};
-    appendLittleEndian(gif, w, 2);
-    appendLittleEndian(gif, h, 2);
-    gif.insert(gif.end(), {0, 0, 0, ';'});  // no colour table, background, aspect; trailer
-    return gif;
-}
-
-Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h) {
-    // Markers from the second on: FF, code, 2-byte length that counts itself.
-    for (std::size_t at = 2; at + 9 < jpeg.size();) {
-        const std::uint8_t code = jpeg[at + 1];
-        if (code == 0xC0 || code == 0xC2) {
-            // After the sample precision: the height, then the width, two bytes each.
-            fuzz::putBigEndian32(jpeg.data() + at + 5, std::uint32_t{h} << 16 | w);
-            return jpeg;
-        }
-        at += 2 + (std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
-    }
-    throw std::runtime_error("no frame header");
-}
-
 }  // namespace cliptint::test

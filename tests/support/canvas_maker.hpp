@@ -1,8 +1,8 @@
 #pragma once
 
-// Pictures made in the tests: canvases set pixel by pixel and written by libpng, and files built
-// byte by byte whose headers state sizes no real file would, or whose chunks lie as no encoder
-// would lay them.
+// Pictures made in the tests: canvases set pixel by pixel and written by libpng, PNG files built
+// chunk by chunk, whose headers state sizes no real file would or whose chunks lie as no encoder
+// would lay them, and checked-in TIFFs with tags replaced.
 
 #include <cstdint>
 #include <ostream>
@@ -69,11 +69,5 @@ Chunk ihdrOf(std::uint32_t w, std::uint32_t h, std::uint8_t depth = 8, std::uint
 // The checked-in little-endian TIFF with each tag's one value replaced by the value, as a LONG.
 Bytes tiffWithTags(const std::string& name,
                    const std::vector<std::pair<std::uint16_t, std::uint32_t>>& tags);
-
-// A GIF that is a logical screen of w x h and nothing else.
-Bytes gifScreen(std::uint16_t w, std::uint16_t h);
-
-// The JPEG with the size in its frame header replaced.
-Bytes jpegWithSize(Bytes jpeg, std::uint16_t w, std::uint16_t h);
 
 }  // namespace cliptint::test
