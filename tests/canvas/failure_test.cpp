@@ -75,8 +75,8 @@ std::vector<FailureCase> cases() {
         {"WebpCutInPixels", cut("webp-ref-lossless.webp", -10), kImage},
         {"GifCutInPixels", cut("gif-interlaced.gif", -10), kImage},
         {"GifWithoutFrame", gifScreen, kImage},
-        // Sizes beyond the tool's limit or the library's own, stated by headers with nothing
-        // behind them: each codec's header read must report the size without decoding anything.
+        // Sizes beyond the tool's limit or the library's own, stated by headers whose pixels, if
+        // any, are far too few: each codec's header read must report the size without decoding.
         {"PngLargestWidth", fileOf({ihdrOf(0x7FFFFFFF, 0x7FFFFFFF)}), kSize},
         {"PngWidthBeyondPng", fileOf({ihdrOf(0x80000000u, 1)}), kSize},
         {"PngWidth0", fileOf({ihdrOf(0, 1)}), kSize},
