@@ -8,6 +8,7 @@
 #include <map>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <thread>
 
 #include "clipboard/desktop.hpp"
@@ -192,19 +193,26 @@ TEST_F(X11Peers, ToolsOwnerAnswersMultipleAndSurvivesRequestorsThatVanishOrStall
         xcb_destroy_window(gone.c(), gone.window);
         xcb_flush(gone.c());
     }
+    // Asks for MULTIPLE with the pairs in the transfer property, and gives the answer's property
+    // (past the PropertyNotify events of the conversion), or nothing if none came.
+    const auto askMultiple = [&](std::uint8_t format, std::span<const std::uint32_t> pairs) {
+        xcb_change_property(midway.c(), XCB_PROP_MODE_REPLACE, midway.window, atoms.transfer,
+                            atoms.atomPair, format,
+                            static_cast<std::uint32_t>(pairs.size() * 32 / format), pairs.data());
+        xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.multiple,
+                              atoms.transfer, XCB_CURRENT_TIME);
+        const auto deadline = x11::answerDeadline();
+        auto notify = x11::nextEvent(midway.c(), deadline);
+        while (notify && x11::responseType(*notify) != XCB_SELECTION_NOTIFY)
+            notify = x11::nextEvent(midway.c(), deadline);
+        return notify ? std::optional(x11::eventAs<xcb_selection_notify_event_t>(*notify).property)
+                      : std::nullopt;
+    };
     const std::vector<std::uint32_t> asked{atoms.png, XCB_ATOM_CUT_BUFFER0, atoms.tiff,
                                            XCB_ATOM_CUT_BUFFER1};
-    xcb_change_property(midway.c(), XCB_PROP_MODE_REPLACE, midway.window, atoms.transfer,
-                        atoms.atomPair, 32, 4, asked.data());
-    xcb_convert_selection(midway.c(), midway.window, atoms.clipboard, atoms.multiple,
-                          atoms.transfer, XCB_CURRENT_TIME);
-    // The answer, past the PropertyNotify events of the conversion.
-    const auto deadline = x11::answerDeadline();
-    auto notify = x11::nextEvent(midway.c(), deadline);
-    while (notify && x11::responseType(*notify) != XCB_SELECTION_NOTIFY)
-        notify = x11::nextEvent(midway.c(), deadline);
-    ASSERT_NE(notify, nullptr);
-    ASSERT_EQ(x11::eventAs<xcb_selection_notify_event_t>(*notify).property, atoms.transfer);
+    // Pairs that are not 32-bit atoms are refused, not read as atoms.
+    ASSERT_EQ(askMultiple(8, asked), std::optional(xcb_atom_t{XCB_NONE}));
+    ASSERT_EQ(askMultiple(32, asked), std::optional(atoms.transfer));
     EXPECT_EQ(read(midway, atoms.transfer),
               std::pair(atoms.atomPair,
                         std::vector{asked[0], asked[1], asked[2], std::uint32_t{XCB_NONE}}));
