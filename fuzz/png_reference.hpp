@@ -168,7 +168,8 @@ inline std::optional<std::string_view> pngDisagreement(std::span<const std::uint
         // codec's IDAT path inflates with, reads by design (codes for the reserved length
         // symbols 286 and 287, for one). Such a stream must hold exactly the scanlines, as
         // Adler-32 confirms; its pixels are not judged, since filtering them is the same work as
-        // for any other stream.
+        // for any other stream. Only the IDAT fast path reads such a stream, and it takes only
+        // 8-bit samples without interlacing, so the rows are counted that way.
         const std::size_t rowBytes =
             std::size_t{answer->ihdr.width} * channelCount(PngColour{answer->ihdr.color_type}) + 1;
         if (!inflatedTo(idatStream(png), answer->ihdr.height * rowBytes)) {
