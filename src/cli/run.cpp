@@ -55,6 +55,7 @@ Result<void> storePicture(const Invocation& invocation, Clipboard& pb, const Byt
 }  // namespace
 
 void run(int argc, char** argv) {
+    // A first word that asks about the tool itself is answered before anything is looked at.
     if (argc >= 2) {
         if (const auto text = aboutTool(argv[1])) reply(*text);
     }
