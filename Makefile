@@ -8,11 +8,14 @@ JOBS       ?= $(shell nproc)
 TEST_JOBS  ?= 12
 PREFIX     ?= /usr/local
 
-# Build and test dependencies, all from Debian.
-DEB_PACKAGES := build-essential cmake pkg-config \
-	libspng-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
+# What building the tool needs, all from Debian: `make deps`, and so `make demo` and `make deb`.
+BUILD_PACKAGES := build-essential cmake pkg-config \
+	libspng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
 	liblcms2-dev \
-	libxcb1-dev libgtest-dev libgmock-dev xvfb xclip xauth libwayland-dev libwayland-bin sway wl-clipboard \
+	libxcb1-dev libwayland-dev libwayland-bin
+# What the tests add: GoogleTest, libpng to decode against, the X11 and Wayland desktops the
+# clipboard tests run and the peers they copy and paste with: `make test-deps`, and so `make test`.
+TEST_PACKAGES := libpng-dev libgtest-dev libgmock-dev xvfb xclip xauth sway wl-clipboard \
 	mutter xwayland dbus kwin-wayland python3-gi
 
 # $(call install-missing,PACKAGES): installs those Debian PACKAGES that are not installed yet.
@@ -31,15 +34,19 @@ endef
 all: build
 
 deps:
-	$(call install-missing,$(DEB_PACKAGES))
+	$(call install-missing,$(BUILD_PACKAGES))
+
+.PHONY: test-deps
+test-deps:
+	$(call install-missing,$(BUILD_PACKAGES) $(TEST_PACKAGES))
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The tool alone, without the tests.
+# The tool alone: the tests are left out, as their packages may not be installed.
 tool:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target cliptint
 
 demo: deps tool
@@ -53,23 +60,23 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
-test: deps
+test: test-deps
 	$(MAKE) test-release
 	$(MAKE) test-asan
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
 
-# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the tool in bin/, its manual page and its
-# notes under share/ (packaging/CMakeLists.txt).
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the tool in bin/, stripped as a package's is,
+# its manual page, notes and shell completions under share/ (packaging/CMakeLists.txt).
 install: tool
-	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)'
+	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)' --strip
 
 # `make deb` writes $(BUILD)/cliptint_VERSION_amd64.deb; CPack reads its Depends off the binary
 # with dpkg-shlibdeps, and finds the ELF files with file(1). .ci/package installs and checks it,
-# with lintian and the manual page linters.
+# with lintian, the manual page linters and the shells whose completions it carries.
 DEB_TOOL_PACKAGES  := file
-DEB_CHECK_PACKAGES := lintian mandoc man-db groff-base
+DEB_CHECK_PACKAGES := lintian mandoc man-db groff-base zsh fish
 
 deb-deps:
 	$(call install-missing,$(DEB_TOOL_PACKAGES))

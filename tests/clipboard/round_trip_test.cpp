@@ -8,6 +8,7 @@
 #include <sys/un.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <future>
 #include <random>
 
@@ -48,8 +49,9 @@ class RoundTrip : public testing::TestWithParam<Backend> {
     std::vector<pid_t> owners() const { return desktop.running(CLIPTINT_BINARY); }
 };
 
-// What a peer copied, read by runs that do not paint: they probe, find no picture, or find no
-// MONO picture. None takes the clipboard, and each replies as the same run with --file does.
+// What a peer copied, read by runs that do not paint: they probe, find no picture, find no MONO
+// picture, or are refused for a --file after the mode word (the caller asked for files: OUT is not
+// made either). None takes the clipboard, and each replies as the same run with --file does.
 // (Which replies store nothing is the same decision with --file, pinned in tests/cli; PNG bytes
 // that do not decode are no picture, and no reason to ask for TIFF, in rules_test.cpp.)
 TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
@@ -59,13 +61,15 @@ TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
         std::vector<std::string> words;
         std::string reply;  // "" for the reply of the same run with --file
     };
-    const std::vector<std::string> probe{"probe"}, paint{"paint", "3366cc"};
+    const std::vector<std::string> probe{"probe"}, paint{"paint", "3366cc"},
+        lateFile{"paint", "3366cc", "--file", dir.file("in"), dir.file("b")};
     const Case cases[] = {
         {nullptr, "", probe, kNoPicture},
         // Neither PNG nor TIFF, though an image: the owner is not asked for it.
         {"image/jpeg", readWholeFile(testData("jpg-rgb.jpg")), paint, kNoPicture},
         {"image/tiff", readWholeFile(testData("tif-ga8.tif")), probe, ""},
         {"image/png", readWholeFile(testData("png-rgba8.png")), paint, ""},  // MULTI
+        {"image/png", kGlyph, lateFile, "ERR usage: probe | paint RRGGBB\n"},
         // Some 2 MB: xclip hands it over by INCR; far more than a pipe holds.
         {"image/png", randomPng(1600, 1400), probe, ""},
     };
@@ -83,6 +87,7 @@ TEST_P(RoundTrip, RunsThatDoNotPaintReadWhatThePeerCopiedAndLeaveIt) {
         EXPECT_TRUE(c.type == nullptr || desktop.paste(c.type) == c.bytes);
         EXPECT_TRUE(owners().empty());
     }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("b")));
     // The owner stopped (the one program left on the desktop): the paste is passed on to it and
     // never answered.
     for (const pid_t peer : desktop.running())
