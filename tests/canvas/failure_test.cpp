@@ -32,6 +32,14 @@ Bytes patched(const std::string& file, std::size_t at, const Bytes& bytes) {
     return patched;
 }
 
+// The file with one bit of its last IDAT's CRC flipped: each PNG here ends with its last IDAT,
+// then IEND's 12 bytes.
+Bytes lastIdatCrcWrong(const std::string& file) {
+    Bytes bytes = dataBytes(file);
+    bytes[bytes.size() - 13] ^= 1;
+    return bytes;
+}
+
 struct FailureCase {
     std::string name;
     Bytes bytes;
@@ -67,6 +75,13 @@ std::vector<FailureCase> cases() {
         {"Png16InterlacedCutInPixels", cut("png-grid16-interlaced.png", -200), kImage},
         // The chunk checksum catches a changed byte in the compressed pixels.
         {"PngScribbledPixels", patched("png-grid.png", 60, Bytes(4, 0xFF)), kImage},
+        // libspng stops reading where the zlib stream ends, short of the last IDAT's CRC; the
+        // IDAT fast path takes the first two, libspng the others.
+        {"PngRgbaLastCrcWrong", lastIdatCrcWrong("png-rgba8.png"), kImage},
+        {"PngGrey8LastCrcWrong", lastIdatCrcWrong("png-grey8.png"), kImage},
+        {"PngGrey1LastCrcWrong", lastIdatCrcWrong("png-grey1.png"), kImage},
+        {"PngPaletteLastCrcWrong", lastIdatCrcWrong("png-palette.png"), kImage},
+        {"Png16InterlacedLastCrcWrong", lastIdatCrcWrong("png-grid16-interlaced.png"), kImage},
         {"TiffCutInStrip", cut("tif-ref-unassoc.tif", -10), kImage},
         {"TiffScribbledTile", patched("tif-grid-tiled.tif", 10, Bytes(40, 0xFF)), kImage},
         {"TiffPaletteCutInStrip", cut("tif-palette.tif", -2), kImage},
