@@ -113,6 +113,8 @@ std::vector<FailureCase> cases() {
         // The libraries warn about these, and the pictures decode all the same: libtiff about a
         // tag it does not know, lcms2 about the profiles cut short (taken as untagged).
         {"TiffUnknownTag", dataBytes("tif-unknown-tag.tif"), "MULTI"},
+        // Old-style JPEG decodes only through libtiff's RGBA reader: the grey 128 of the JPEG.
+        {"TiffOldStyleJpeg", oldStyleJpegTiff("jpg-grey.jpg", 8, 8), "MULTI 808080"},
         {"JpegJunkBeforeEnd", jpegJunk, "MULTI"},
         {"PngDamagedProfile", dataBytes("icc-glyph-damaged.png"), "MONO 78963C"},
         {"JpegDamagedProfile", dataBytes("icc-flat-damaged.jpg"), "MULTI 78963C"},

@@ -87,10 +87,11 @@ void expectLibspngsAnswer(std::span<const std::uint8_t> png, Fast fast) {
 }
 
 // Every colour type, every filter type on rows of every position (the top row filters against
-// zeros), and shapes where a row is no longer than the left neighbour's distance.
+// zeros), and shapes where a row is no longer than the left neighbour's distance. In 1 x 2 RGB
+// the canvas's first row ends one byte before the inflated second row's samples.
 TEST(PngFastDecode, GivesLibspngsPixelsForEveryColourTypeAndFilter) {
-    const std::pair<std::uint32_t, std::uint32_t> shapes[] = {
-        {1, 1}, {1, 9}, {9, 1}, {2, 5}, {37, 23}};
+    const std::pair<std::uint32_t, std::uint32_t> shapes[] = {{1, 1}, {1, 2}, {1, 9},
+                                                              {9, 1}, {2, 5}, {37, 23}};
     std::uint32_t seed = 1;
     for (const PngColour colour :
          {PngColour::grey, PngColour::rgb, PngColour::greyAlpha, PngColour::rgba}) {
