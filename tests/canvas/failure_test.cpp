@@ -40,6 +40,21 @@ Bytes lastIdatCrcWrong(const std::string& file) {
     return bytes;
 }
 
+// jpg-grey.jpg (8 x 8 of grey 128) as the one strip of a TIFF in old-style JPEG, which no tool
+// writes any more: the grey TIFF's tags made to say so, and the JPEG after its bytes.
+Bytes oldStyleJpegTiff() {
+    const Bytes jpeg = dataBytes("jpg-grey.jpg");
+    const auto at = static_cast<std::uint32_t>(dataBytes("tif-grey8.tif").size());
+    Bytes tiff = tiffWithTags("tif-grey8.tif", {{256, 8},
+                                                {257, 8},
+                                                {259, 6},
+                                                {273, at},
+                                                {278, 8},
+                                                {279, static_cast<std::uint32_t>(jpeg.size())}});
+    tiff.insert(tiff.end(), jpeg.begin(), jpeg.end());
+    return tiff;
+}
+
 struct FailureCase {
     std::string name;
     Bytes bytes;
@@ -114,7 +129,7 @@ std::vector<FailureCase> cases() {
         // tag it does not know, lcms2 about the profiles cut short (taken as untagged).
         {"TiffUnknownTag", dataBytes("tif-unknown-tag.tif"), "MULTI"},
         // Old-style JPEG decodes only through libtiff's RGBA reader: the grey 128 of the JPEG.
-        {"TiffOldStyleJpeg", oldStyleJpegTiff("jpg-grey.jpg", 8, 8), "MULTI 808080"},
+        {"TiffOldStyleJpeg", oldStyleJpegTiff(), "MULTI 808080"},
         {"JpegJunkBeforeEnd", jpegJunk, "MULTI"},
         {"PngDamagedProfile", dataBytes("icc-glyph-damaged.png"), "MONO 78963C"},
         {"JpegDamagedProfile", dataBytes("icc-flat-damaged.jpg"), "MULTI 78963C"},

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <tuple>
 
 #include "png_reference.hpp"
 #include "support/run_tool.hpp"
@@ -115,29 +114,6 @@ Bytes tiffWithTags(const std::string& name,
             std::ranges::copy(replaced, tiff.begin() + entry + 2);
         }
     }
-    return tiff;
-}
-
-Bytes oldStyleJpegTiff(const std::string& jpegName, std::uint32_t w, std::uint32_t h) {
-    const Bytes jpeg = dataBytes(jpegName);
-    const auto size = static_cast<std::uint32_t>(jpeg.size());
-    const std::uint32_t directory = (8 + size + 1) / 2 * 2;  // on a word boundary
-    // Tag, type (3 SHORT, 4 LONG) and the one value, in tag order.
-    const std::tuple<std::uint16_t, std::uint16_t, std::uint32_t> entries[] = {
-        {256, 3, w}, {257, 3, h}, {258, 3, 8},    {259, 3, 6}, {262, 3, 1},   {273, 4, 8},
-        {277, 3, 1}, {278, 3, h}, {279, 4, size}, {513, 4, 8}, {514, 4, size}};
-    Bytes tiff{'I', 'I', 42, 0};
-    appendLittleEndian(tiff, directory, 4);
-    tiff.insert(tiff.end(), jpeg.begin(), jpeg.end());
-    tiff.resize(directory);
-    appendLittleEndian(tiff, std::size(entries), 2);
-    for (const auto& [tag, type, value] : entries) {
-        appendLittleEndian(tiff, tag, 2);
-        appendLittleEndian(tiff, type, 2);
-        appendLittleEndian(tiff, 1, 4);
-        appendLittleEndian(tiff, value, 4);
-    }
-    appendLittleEndian(tiff, 0, 4);  // no next directory
     return tiff;
 }
 

@@ -70,9 +70,4 @@ Chunk ihdrOf(std::uint32_t w, std::uint32_t h, std::uint8_t depth = 8, std::uint
 Bytes tiffWithTags(const std::string& name,
                    const std::vector<std::pair<std::uint16_t, std::uint32_t>>& tags);
 
-// The grey JPEG (w x h pixels, one component) as the one strip of a TIFF in old-style JPEG
-// compression (6), which no tool writes any more: the strip is the whole JPEG file, and the
-// JPEGInterchangeFormat tags name it too.
-Bytes oldStyleJpegTiff(const std::string& jpegName, std::uint32_t w, std::uint32_t h);
-
 }  // namespace cliptint::test
