@@ -125,8 +125,7 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
     const auto halves = idatsOf(stream, {third});
     Bytes garbageAfterIend = rechunked(png, {halves[0], halves[1], {"tEXt", {'k', 0, 'v'}, false}});
     garbageAfterIend.insert(garbageAfterIend.end(), {'j', 'u', 'n', 'k'});
-    auto badCrcFirst = halves, badCrcLast = halves;
-    badCrcFirst.front().goodCrc = false;
+    auto badCrcLast = halves;
     badCrcLast.back().goodCrc = false;
     // Files seen only up to a cut inside a chunk: the bytes past the cut are the rest of a sound
     // file, so a walk that reads beyond the end it was given takes the file.
@@ -170,7 +169,6 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
          Fast::takes},
         {"no IEND", rechunked(png, idatsOf(stream), false), Fast::takes},
         {"damaged chunk and garbage after the IDATs", garbageAfterIend, Fast::takes},
-        {"bad CRC on the first IDAT", rechunked(png, badCrcFirst), Fast::declines},
         {"bad CRC on the last IDAT", rechunked(png, badCrcLast), Fast::declines},
         {"stream a row short", edited([&](Bytes& b) { b.resize(b.size() - rowBytes); }),
          Fast::declines},
