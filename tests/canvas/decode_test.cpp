@@ -153,28 +153,6 @@ TEST(Decode, GivesTheHandWorkedCanvasOfEveryFile) {
     }
 }
 
-// Files with tags edited, read as libtiff's own reader reads them. The grey + alpha file declared
-// to have one sample, which ExtraSamples still calls alpha: reading an alpha sample after the grey
-// one ran past the row; the sample is opaque grey. The grey file as white-is-zero: inverted. The
-// premultiplied file without its ExtraSamples tag (renamed to a tag nobody knows): libtiff names
-// the fourth sample an unspecified extra one, which is premultiplied alpha after RGB.
-TEST(TiffDecode, ReadsEditedTagsAsLibtiffsReaderDoes) {
-    Bytes unmarked = dataBytes("tif-ref-assoc.tif");
-    unmarked[222] = 0xE8;  // the directory's last entry: tag 338 becomes 65000
-    unmarked[223] = 0xFD;
-    const std::pair<Bytes, std::vector<Rgba>> cases[] = {
-        {tiffWithTags("tif-ga8.tif", {{277, 1}}), {grey(200), grey(100), grey(50)}},
-        {tiffWithTags("tif-grey8.tif", {{262, 0}}),
-         {grey(255), grey(254), grey(128), grey(127), grey(1), grey(0)}},
-        {unmarked, kRef},
-    };
-    for (const auto& [file, pixels] : cases) {
-        const auto canvas = makeCanvas(file);
-        ASSERT_TRUE(canvas) << canvas.error();
-        EXPECT_EQ(allPixels(*canvas), pixels);
-    }
-}
-
 }  // namespace
 
 }  // namespace cliptint::test

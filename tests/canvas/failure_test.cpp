@@ -108,6 +108,15 @@ std::vector<FailureCase> cases() {
         // The libraries warn about these, and the pictures decode all the same: libtiff about a
         // tag it does not know, lcms2 about the profiles cut short (taken as untagged).
         {"TiffUnknownTag", dataBytes("tif-unknown-tag.tif"), "MULTI"},
+        // Tags edited, read as libtiff's own reader reads them. One grey sample that ExtraSamples
+        // calls alpha: reading an alpha sample after it ran past the row; it is opaque grey
+        // (200, 100, 50). The 16-bit greys as white-is-zero: inverted, AA where they give 55. The
+        // premultiplied file without ExtraSamples (its last entry renamed to tag 65000): libtiff
+        // calls the fourth sample an unspecified extra one, premultiplied alpha after RGB.
+        {"TiffOneSampleCalledAlpha", tiffWithTags("tif-ga8.tif", {{277, 1}}), "MULTI 757575 "},
+        {"TiffWhiteIsZero16", tiffWithTags("tif-grey16.tif", {{262, 0}}), "MULTI AAAAAA "},
+        {"TiffUnmarkedFourthSample", patched("tif-ref-assoc.tif", 222, {0xE8, 0xFD}),
+         "MULTI 72194D 0.0000 0.0000 1.0000 1.0000"},
         // Old-style JPEG decodes only through libtiff's RGBA reader: the grey 128 of the JPEG.
         {"TiffOldStyleJpeg", oldStyleJpeg, "MULTI 808080"},
         {"JpegJunkBeforeEnd", jpegJunk, "MULTI"},
