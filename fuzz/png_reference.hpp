@@ -84,17 +84,15 @@ inline Bytes idatStream(std::span<const std::uint8_t> png) {
 inline bool idatRunIntact(std::span<const std::uint8_t> png) {
     const auto chunks = chunksIn(png);
     auto chunk = std::ranges::find(chunks, "IDAT", &ChunkView::type);
-    std::size_t end = png.size();  // where the run ends
     for (; chunk != chunks.end() && chunk->type == "IDAT"; ++chunk) {
-        const auto* typeAndData = reinterpret_cast<const std::uint8_t*>(chunk->type.data());
-        const std::size_t length = 4 + chunk->data.size();
-        if (libdeflate_crc32(0, typeAndData, length) != bigEndian32(typeAndData + length)) {
-            return false;
-        }
-        end = static_cast<std::size_t>(typeAndData + length + 4 - png.data());
+        const std::uint8_t* crc = chunk->data.data() + chunk->data.size();
+        const std::uint8_t* typeAndData = chunk->data.data() - 4;
+        if (libdeflate_crc32(0, typeAndData, crc - typeAndData) != bigEndian32(crc)) return false;
     }
-    // The walk stopped at a chunk cut short: one that says it is an IDAT is image data cut short.
-    return png.size() - end < 8 || std::memcmp(png.data() + end + 4, "IDAT", 4) != 0;
+    if (chunk != chunks.end() || chunks.empty()) return true;  // another chunk ends the run
+    // The walk stopped where the bytes end or at a chunk cut short, image data if it is an IDAT.
+    const std::uint8_t* end = chunks.back().data.data() + chunks.back().data.size() + 4;
+    return png.data() + png.size() - end < 8 || std::memcmp(end + 4, "IDAT", 4) != 0;
 }
 
 // A PNG as libspng alone reads it, checksums checked: the header, and the straight RGBA8 pixels

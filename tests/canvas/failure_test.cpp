@@ -69,12 +69,11 @@ std::vector<FailureCase> cases() {
         {"GifSignatureOnly", cut("gif-trns.gif", 8), kNoPicture},
         // The header reads, the pixels do not decode.
         {"PngWithoutPixels", fileOf({ihdrOf(4, 4)}), kImage},
-        {"Png16InterlacedCutInPixels", cut("png-grid16-interlaced.png", -200), kImage},
         // The last IDAT's CRC (each file ends with it and IEND's 12 bytes), which libspng, stopping
-        // where the zlib stream ends, never reads: the IDAT fast path takes the first file.
+        // where the zlib stream ends, never reads: the IDAT fast path takes the first file, libspng
+        // the grey and the 16-bit one.
         {"PngRgbaLastCrcWrong", patched("png-rgba8.png", 84, Bytes(4, 0)), kImage},
         {"PngGrey1LastCrcWrong", patched("png-grey1.png", 51, Bytes(4, 0)), kImage},
-        {"PngPaletteLastCrcWrong", patched("png-palette.png", 75, Bytes(4, 0)), kImage},
         {"Png16InterlacedLastCrcWrong", patched("png-grid16-interlaced.png", 946, Bytes(4, 0)),
          kImage},
         {"TiffCutInStrip", cut("tif-ref-unassoc.tif", -10), kImage},
