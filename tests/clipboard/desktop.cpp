@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 namespace cliptint::test {
@@ -22,6 +23,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const std::string kPath = "PATH=/usr/local/bin:/usr/bin:/bin";
+// Where gpbs registers its name (base64 of "GNUstepGSPasteboardServer") once it serves.
+const std::string kGpbsName = "tmp/NSMessagePort/names/R05Vc3RlcEdTUGFzdGVib2FyZFNlcnZlcg==";
 
 // SIGTERM to the process's group, then SIGKILL when the process has not ended within 5 s; what
 // is left of the group after it goes too.
@@ -58,16 +61,20 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     // allowed (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it
     // take its own Qt platform all the same. mutter runs mutter_session.py in its session, which
     // gives the seat a keyboard and writes the session's environment (mutter's XWayland display
-    // and its authority file) to the folder's file "session".
+    // and its authority file) to the folder's file "session". gpbs needs no display (and takes
+    // the X11 clipboard when it has one); GNUstep finds it through TMP, a folder of its own.
     std::string command =
         backend == Backend::x11 ? "Xvfb -displayfd 1 -nolisten tcp -noreset -screen 0 64x64x24"
         : backend == Backend::wayland ? "sway -c " + dir_.file("config")
         : backend == Backend::kwin
             ? "/lib64/ld-linux-x86-64.so.2 /usr/bin/kwin_wayland --virtual --socket wayland-1"
+        : backend == Backend::gnustep
+            ? "gpbs --no-fork -GSLogSyslog NO"
             : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
               "--virtual-monitor 640x480 -- python3 " CLIPTINT_MUTTER_SESSION " " +
                   dir_.path();
-    if (::getuid() == 0 && backend != Backend::x11) {
+    const bool asNobody = backend != Backend::x11 && backend != Backend::gnustep;
+    if (::getuid() == 0 && asNobody) {
         const passwd* nobody = ::getpwnam("nobody");
         if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
             throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
@@ -76,6 +83,12 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     }
     ::chmod(dir_.path().c_str(), 0700);
     writeWholeFile(dir_.file("config"), "xwayland disable\n");
+    // GNUstep takes a TMP that is not its user's alone for a shared folder, and goes elsewhere.
+    fs::create_directory(dir_.file("tmp"));
+    fs::permissions(dir_.file("tmp"), fs::perms::owner_all);
+    fs::create_directory(dir_.file("home"));
+    const std::vector<std::string> gnustepEnv{"TMP=" + dir_.file("tmp"),
+                                              "HOME=" + dir_.file("home"), kPath};
     // stdin on /dev/null, stdout (Xvfb's display number) and stderr to the files; in a group of
     // its own, so that stop() reaches what a server starts (XWayland, its D-Bus).
     const int append = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
@@ -85,20 +98,29 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         ::open(log.c_str(), append, 0600)};
     server_ = startProgram(
         split(command, ' '),
-        {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
-         "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
+        backend == Backend::gnustep
+            ? gnustepEnv
+            : std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(),
+                                       "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                                       "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
         fds);
     for (const int fd : fds)
         ::close(fd);
     // Up once Xvfb has written the number, once the compositor's socket is there (wayland-1, which
-    // sway takes first in a folder of its own), and for mutter once its session has begun.
+    // sway takes first in a folder of its own), for mutter once its session has begun, and for
+    // gpbs once it has registered its name.
     const auto up = [&] {
         if (backend == Backend::x11) return readWholeFile(shown).ends_with('\n');
+        if (backend == Backend::gnustep) return fs::exists(dir_.file(kGpbsName));
         return fs::exists(dir_.file(backend < Backend::mutter ? "wayland-1" : "session"));
     };
     if (!await([&] { return up() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) || !up()) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
+    }
+    if (backend == Backend::gnustep) {
+        env_ = gnustepEnv;
+        return;
     }
     env_ = {backend == Backend::x11 ? "DISPLAY=:" + split(readWholeFile(shown))[0]
                                     : "WAYLAND_DISPLAY=" + dir_.file("wayland-1"),
@@ -114,6 +136,7 @@ Desktop::~Desktop() {
 }
 
 void Desktop::copy(const std::string& type, const std::string& bytes) {
+    if (backend_ == Backend::gnustep) return copy({{type, bytes}});
     const auto before = running();  // the owner, which the peer's copy ends
     // xclip and wl-copy leave a process behind to serve the data until another client takes the
     // clipboard, holding whatever output it was given; with its output elsewhere, the run ends
@@ -128,13 +151,29 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
         throw std::runtime_error("the peer did not put " + type + " on the clipboard");
 }
 
+// The peer leaves nothing running: gpbs keeps what it was given.
+void Desktop::copy(const std::vector<std::pair<std::string, std::string>>& typesAndBytes) {
+    if (backend_ != Backend::gnustep) throw std::logic_error("one type at a time on this desktop");
+    std::vector<std::string> put{CLIPTINT_PASTEBOARD_PEER, "put"};
+    for (const auto& [type, bytes] : typesAndBytes) {
+        put.insert(put.end(), {type, dir_.file("offered-" + std::to_string(put.size()))});
+        writeWholeFile(put.back(), bytes);
+    }
+    if (runProgram(put, 60s, env_).status != 0)
+        throw std::runtime_error("the peer did not put its types on the pasteboard");
+}
+
 std::string Desktop::paste(const std::string& type) const {
+    if (backend_ == Backend::gnustep)
+        return runProgram({CLIPTINT_PASTEBOARD_PEER, "paste", type}, 60s, env_).out;
     if (x11Peer(backend_))
         return runProgram({"xclip", "-selection", "clipboard", "-o", "-t", type}, 60s, env_).out;
     return runProgram({"wl-paste", "--no-newline", "--type", type}, 60s, env_).out;
 }
 
 std::vector<std::string> Desktop::types() const {
+    if (backend_ == Backend::gnustep)
+        return split(runProgram({CLIPTINT_PASTEBOARD_PEER, "types"}, 20s, env_).out);
     return split(x11Peer(backend_) ? paste("TARGETS")
                                    : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
 }
@@ -154,6 +193,12 @@ std::vector<pid_t> Desktop::running(const std::string& exe) const {
         found.push_back(pid);
     }
     return found;
+}
+
+std::vector<Backend> desktopsOfThisBuild() {
+    if (std::string_view(CLIPTINT_PASTEBOARD_PEER).empty())
+        return {Backend::x11, Backend::wayland, Backend::kwin, Backend::mutter, Backend::mutterX11};
+    return {Backend::gnustep};
 }
 
 }  // namespace cliptint::test

@@ -78,6 +78,13 @@ TEST(ClipboardRules, ReadTakesTiffOnlyWithoutPngAndWriteReplacesEverything) {
     }
 }
 
+// Data a service hands over whole (AppKit's) is copied up to the bound and no further.
+TEST(ClipboardRules, CopiesHandedOverDataUpToTheBoundAndNoMore) {
+    const Bytes data(100, 'p');
+    EXPECT_EQ(copyData(data, 100), data);
+    EXPECT_EQ(copyData(data, 99), std::unexpected("picture size"));
+}
+
 TEST(ChooseClipboard, TriesEachServiceOnceAtFirstUseAndKeepsTheChoiceForWriting) {
     struct Case {
         bool wayland, x11;
