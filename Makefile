@@ -8,12 +8,16 @@ JOBS       ?= $(shell nproc)
 TEST_JOBS  ?= 12
 PREFIX     ?= /usr/local
 
-# Build and test dependencies, all from Debian.
-DEB_PACKAGES := build-essential cmake pkg-config \
+# Build and test dependencies, all from Debian: the tool's own and its tests', then the X11 and
+# Wayland clipboards' and their desktops'.
+CORE_DEB_PACKAGES := build-essential cmake pkg-config \
 	libspng-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
-	liblcms2-dev \
-	libxcb1-dev libgtest-dev libgmock-dev xvfb xclip xauth libwayland-dev libwayland-bin sway wl-clipboard \
+	liblcms2-dev libgtest-dev libgmock-dev
+DEB_PACKAGES := $(CORE_DEB_PACKAGES) \
+	libxcb1-dev xvfb xclip xauth libwayland-dev libwayland-bin sway wl-clipboard \
 	mutter xwayland dbus kwin-wayland python3-gi
+# The AppKit clipboard against GNUstep's AppKit, with its pasteboard server gpbs for the tests.
+APPKIT_DEB_PACKAGES := $(CORE_DEB_PACKAGES) libgnustep-gui-dev gnustep-back0.29 gobjc++-12
 
 # $(call install-missing,PACKAGES): installs those Debian PACKAGES that are not installed yet.
 define install-missing
@@ -26,7 +30,8 @@ define install-missing
 	fi
 endef
 
-.PHONY: all deps build tool demo test test-release test-asan clean install deb deb-deps deb-check-deps
+.PHONY: all deps build tool demo test test-release test-asan clean install deb deb-deps deb-check-deps \
+	appkit-deps appkit test-appkit test-posix
 
 all: build
 
@@ -57,8 +62,34 @@ test: deps
 	$(MAKE) test-release
 	$(MAKE) test-asan
 
+# The AppKit build, against GNUstep: the backend a Mac builds, tested here against a real
+# pasteboard server. It stands in for a Mac, so it takes the POSIX paths a Mac takes too.
+APPKIT_BUILD ?= build-appkit
+APPKIT_CMAKE := -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_CLIPBOARD=appkit -DCLIPTINT_POSIX_FALLBACKS=ON
+
+appkit-deps:
+	$(call install-missing,$(APPKIT_DEB_PACKAGES))
+
+appkit: appkit-deps
+	cmake -S . -B $(APPKIT_BUILD) $(APPKIT_CMAKE) -DCLIPTINT_TESTS=OFF
+	cmake --build $(APPKIT_BUILD) -j $(JOBS) --target cliptint
+
+test-appkit: appkit-deps
+	cmake -S . -B $(APPKIT_BUILD) $(APPKIT_CMAKE) -DCLIPTINT_TESTS=ON
+	cmake --build $(APPKIT_BUILD) -j $(JOBS)
+	cd $(APPKIT_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
+
+# The whole suite with every Linux-only call replaced by its POSIX fallback (src/sys/platform.hpp).
+POSIX_BUILD ?= build-posix
+
+test-posix: deps
+	cmake -S . -B $(POSIX_BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_POSIX_FALLBACKS=ON \
+		-DCLIPTINT_TESTS=ON
+	cmake --build $(POSIX_BUILD) -j $(JOBS)
+	cd $(POSIX_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(APPKIT_BUILD) $(POSIX_BUILD)
 
 # `make install [PREFIX=/usr/local] [DESTDIR=...]`: the tool in bin/, its manual page and its
 # notes under share/ (packaging/CMakeLists.txt).
