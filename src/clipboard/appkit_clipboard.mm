@@ -44,18 +44,10 @@ NSString* typeName(PictureType type) {
 // The longest wait for any answer of the pasteboard server.
 constexpr NSTimeInterval kServerWait = 5;  // seconds
 
-// The connection to the session's gpbs, which NSPasteboard then shares; nil until reached.
+// The connection to the session's gpbs, which NSPasteboard then shares; nil until reached. (The
+// file of its port in TMP stays when this process ends, as it ends without exit handlers; the next
+// GNUstep process to start removes it.)
 NSConnection* server = nil;
-
-// A GNUstep process leaves its message port's file in TMP unless the port is invalidated, which
-// GNUstep does at exit; this process ends without running exit handlers.
-void removePortFile() {
-    AutoreleasePool pool;
-    @try {
-        [[server receivePort] invalidate];
-    } @catch (id) {
-    }
-}
 
 // When no pasteboard server answers, GNUstep starts one of its own, which ends with its last
 // client and takes a painted picture with it, after seconds of waiting. So only a server that
@@ -64,7 +56,6 @@ bool reachServer() {
     @try {
         server = [[NSConnection connectionWithRegisteredName:PBSNAME host:@""] retain];
         if (server == nil) return false;
-        sys::atProcessEnd(removePortFile);
         [server setRequestTimeout:kServerWait];
         [server setReplyTimeout:kServerWait];
         return [server rootProxy] != nil;

@@ -185,23 +185,4 @@ void discardStderr() {
     ::close(null);
 }
 
-namespace {
-
-std::array<void (*)(), 4> endHandlers{};
-std::size_t endHandlerCount = 0;
-
-}  // namespace
-
-void endProcess(int status) {
-    while (endHandlerCount > 0)
-        endHandlers[--endHandlerCount]();
-    std::_Exit(status);
-}
-
-bool atProcessEnd(void (*handler)()) {
-    if (endHandlerCount == endHandlers.size()) return false;
-    endHandlers[endHandlerCount++] = handler;
-    return true;
-}
-
 }  // namespace cliptint::sys

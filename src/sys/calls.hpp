@@ -35,13 +35,6 @@ void adviseHugePages(void* memory, std::size_t bytes);
 // when /dev/null cannot be opened.
 void discardStderr();
 
-// Runs the handlers given to atProcessEnd, the last one first, then ends the process at once with
-// the status, as _Exit does: nothing is flushed or freed. For what a library leaves behind until
-// it is told to go (GNUstep's message port file); std::quick_exit would do, but macOS lacks it.
-[[noreturn]] void endProcess(int status);
-// At most four handlers; false when there is no room for another.
-bool atProcessEnd(void (*handler)());
-
 // For tests: after `after` more calls that succeed, the next one fails with the errno, once.
 void failCall(Call call, int error, int after = 0);
 // For tests: forgets every failure asked for and not yet made.

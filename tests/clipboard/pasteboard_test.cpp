@@ -28,12 +28,6 @@ using Offer = std::vector<std::pair<std::string, std::string>>;  // types and th
 constexpr char kNoPicture[] = "ERR no picture on the clipboard\n";
 constexpr char kNoClipboard[] = "ERR no clipboard\n";
 
-// The TMP folder of the environment, where GNUstep keeps its ports' files.
-std::string tmpOf(const std::vector<std::string>& env) {
-    return std::ranges::find_if(env, [](const auto& e) { return e.starts_with("TMP="); })
-        ->substr(4);
-}
-
 // What the pasteboard holds, type by type in a fixed order.
 Offer held(const Desktop& desktop) {
     Offer offer;
@@ -56,7 +50,7 @@ std::pair<std::string, std::string> fileRun(const std::string& bytes,
 // A pasteboard holding several types is read PNG first, TIFF only without a PNG: a PNG counts even
 // when it does not decode, text is no picture. Runs that answer ERR or MULTI, and --file runs,
 // leave every type as it was; a paint leaves the painted PNG alone, the bytes a --file run paints.
-// No process of the tool's stays, and none leaves its message port's file behind.
+// No process of the tool's stays.
 TEST(Pasteboard, ReadsPngElseTiffAndOnlyAPaintReplacesEverything) {
     Desktop desktop(Backend::gnustep);
     const std::string glyph = readWholeFile(testData("icc-glyph.png"));  // MONO 78963C
@@ -100,10 +94,6 @@ TEST(Pasteboard, ReadsPngElseTiffAndOnlyAPaintReplacesEverything) {
         EXPECT_TRUE(held(desktop) == expected);
         EXPECT_TRUE(desktop.running(CLIPTINT_BINARY).empty());
     }
-    // gpbs's own.
-    EXPECT_EQ(
-        std::distance(fs::directory_iterator(tmpOf(desktop.env()) + "/NSMessagePort/ports"), {}),
-        1);
 }
 
 // A pasteboard server that has registered its name and never answers: a socket of the test's own
