@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
-#include <string_view>
 #include <thread>
 
 namespace cliptint::test {
@@ -23,8 +22,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const std::string kPath = "PATH=/usr/local/bin:/usr/bin:/bin";
-// Where gpbs registers its name (base64 of "GNUstepGSPasteboardServer") once it serves.
-const std::string kGpbsName = "tmp/NSMessagePort/names/R05Vc3RlcEdTUGFzdGVib2FyZFNlcnZlcg==";
 
 // SIGTERM to the process's group, then SIGKILL when the process has not ended within 5 s; what
 // is left of the group after it goes too.
@@ -73,8 +70,7 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
             : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
               "--virtual-monitor 640x480 -- python3 " CLIPTINT_MUTTER_SESSION " " +
                   dir_.path();
-    const bool asNobody = backend != Backend::x11 && backend != Backend::gnustep;
-    if (::getuid() == 0 && asNobody) {
+    if (::getuid() == 0 && backend != Backend::x11 && backend != Backend::gnustep) {
         const passwd* nobody = ::getpwnam("nobody");
         if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
             throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
@@ -83,12 +79,9 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     }
     ::chmod(dir_.path().c_str(), 0700);
     writeWholeFile(dir_.file("config"), "xwayland disable\n");
-    // GNUstep takes a TMP that is not its user's alone for a shared folder, and goes elsewhere.
-    fs::create_directory(dir_.file("tmp"));
-    fs::permissions(dir_.file("tmp"), fs::perms::owner_all);
-    fs::create_directory(dir_.file("home"));
-    const std::vector<std::string> gnustepEnv{"TMP=" + dir_.file("tmp"),
-                                              "HOME=" + dir_.file("home"), kPath};
+    // GNUstep's TMP: a folder that is not its user's alone it takes for a shared one, and goes
+    // elsewhere.
+    ::mkdir(dir_.file("tmp").c_str(), 0700);
     // stdin on /dev/null, stdout (Xvfb's display number) and stderr to the files; in a group of
     // its own, so that stop() reaches what a server starts (XWayland, its D-Bus).
     const int append = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
@@ -96,14 +89,12 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         ::open("/dev/null", O_RDONLY | O_CLOEXEC),
         ::open((backend == Backend::x11 ? shown : log).c_str(), append, 0600),
         ::open(log.c_str(), append, 0600)};
-    server_ = startProgram(
-        split(command, ' '),
-        backend == Backend::gnustep
-            ? gnustepEnv
-            : std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(),
-                                       "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
-                                       "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
-        fds);
+    server_ =
+        startProgram(split(command, ' '),
+                     {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(),
+                      "TMP=" + dir_.file("tmp"), "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                      "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
+                     fds);
     for (const int fd : fds)
         ::close(fd);
     // Up once Xvfb has written the number, once the compositor's socket is there (wayland-1, which
@@ -111,19 +102,16 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     // gpbs once it has registered its name.
     const auto up = [&] {
         if (backend == Backend::x11) return readWholeFile(shown).ends_with('\n');
-        if (backend == Backend::gnustep) return fs::exists(dir_.file(kGpbsName));
+        if (backend == Backend::gnustep) return fs::exists(dir_.file("tmp/" + kGpbsName));
         return fs::exists(dir_.file(backend < Backend::mutter ? "wayland-1" : "session"));
     };
     if (!await([&] { return up() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) || !up()) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
     }
-    if (backend == Backend::gnustep) {
-        env_ = gnustepEnv;
-        return;
-    }
-    env_ = {backend == Backend::x11 ? "DISPLAY=:" + split(readWholeFile(shown))[0]
-                                    : "WAYLAND_DISPLAY=" + dir_.file("wayland-1"),
+    env_ = {backend == Backend::x11       ? "DISPLAY=:" + split(readWholeFile(shown))[0]
+            : backend == Backend::gnustep ? "TMP=" + dir_.file("tmp")
+                                          : "WAYLAND_DISPLAY=" + dir_.file("wayland-1"),
             kPath};
     for (const auto& line : split(readWholeFile(dir_.file("session"))))
         if (line.starts_with("DISPLAY=") || line.starts_with("XAUTHORITY=")) env_.push_back(line);
@@ -152,15 +140,15 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
 }
 
 // The peer leaves nothing running: gpbs keeps what it was given.
-void Desktop::copy(const std::vector<std::pair<std::string, std::string>>& typesAndBytes) {
-    if (backend_ != Backend::gnustep) throw std::logic_error("one type at a time on this desktop");
+void Desktop::copy(const Offer& offer) {
+    if (backend_ != Backend::gnustep && offer.size() == 1)
+        return copy(offer[0].first, offer[0].second);
     std::vector<std::string> put{CLIPTINT_PASTEBOARD_PEER, "put"};
-    for (const auto& [type, bytes] : typesAndBytes) {
+    for (const auto& [type, bytes] : offer) {
         put.insert(put.end(), {type, dir_.file("offered-" + std::to_string(put.size()))});
         writeWholeFile(put.back(), bytes);
     }
-    if (runProgram(put, 60s, env_).status != 0)
-        throw std::runtime_error("the peer did not put its types on the pasteboard");
+    if (runProgram(put, 60s, env_).status != 0) throw std::runtime_error("the peer put nothing");
 }
 
 std::string Desktop::paste(const std::string& type) const {
@@ -193,12 +181,6 @@ std::vector<pid_t> Desktop::running(const std::string& exe) const {
         found.push_back(pid);
     }
     return found;
-}
-
-std::vector<Backend> desktopsOfThisBuild() {
-    if (std::string_view(CLIPTINT_PASTEBOARD_PEER).empty())
-        return {Backend::x11, Backend::wayland, Backend::kwin, Backend::mutter, Backend::mutterX11};
-    return {Backend::gnustep};
 }
 
 }  // namespace cliptint::test

@@ -24,13 +24,14 @@ inline void PrintTo(Backend backend, std::ostream* out) {
     constexpr const char* names[] = {"X11", "Wayland", "KWin", "Mutter", "MutterXclip", "GNUstep"};
     *out << names[static_cast<int>(backend)];
 }
+// Where in TMP gpbs registers its name (base64 of "GNUstepGSPasteboardServer") once it serves.
+inline const std::string kGpbsName = "NSMessagePort/names/R05Vc3RlcEdTUGFzdGVib2FyZFNlcnZlcg==";
+
 inline bool x11Peer(Backend backend) {
     return backend == Backend::x11 || backend == Backend::mutterX11;
 }
 
-// The desktops whose clipboard the tool of this build reaches: GNUstep's for the AppKit build
-// (which comes with the peer program), the X11 and Wayland ones otherwise.
-std::vector<Backend> desktopsOfThisBuild();
+using Offer = std::vector<std::pair<std::string, std::string>>;  // types and their bytes
 
 // Waits up to the timeout for the condition; false when it never held.
 bool await(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
@@ -54,8 +55,8 @@ class Desktop {
     // Types are MIME types: GNUstep's peer puts image/png, image/tiff and text/plain under
     // AppKit's PNG, TIFF and string types, and lists those as MIME types again.
     void copy(const std::string& type, const std::string& bytes);
-    // GNUstep only: the peer offers them all at once.
-    void copy(const std::vector<std::pair<std::string, std::string>>& typesAndBytes);
+    // The peer offers them all at once: on GNUstep; elsewhere only one.
+    void copy(const Offer& offer);
     std::string paste(const std::string& type) const;  // what the peer pastes of the type
     std::vector<std::string> types() const;            // the types the clipboard offers
 

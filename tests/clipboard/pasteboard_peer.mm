@@ -10,61 +10,46 @@
 #import <AppKit/AppKit.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace {
 
-const std::pair<const char*, NSString* const*> kTypes[] = {
-    {"image/png", &NSPasteboardTypePNG},
-    {"image/tiff", &NSPasteboardTypeTIFF},
-    {"text/plain", &NSPasteboardTypeString},
-};
+constexpr const char* kMimeTypes[] = {"image/png", "image/tiff", "text/plain"};
+NSString* const* const kTypes[] = {&NSPasteboardTypePNG, &NSPasteboardTypeTIFF,
+                                   &NSPasteboardTypeString};
 
-NSString* pasteboardType(const char* mime) {
-    for (const auto& [name, type] : kTypes)
-        if (std::strcmp(name, mime) == 0) return *type;
-    return [NSString stringWithUTF8String:mime];
+NSString* typeOf(const std::string& mime) {
+    for (int i = 0; i < 3; ++i)
+        if (mime == kMimeTypes[i]) return *kTypes[i];
+    return [NSString stringWithUTF8String:mime.c_str()];
 }
 
-const char* mimeType(NSString* type) {
-    for (const auto& [name, known] : kTypes)
-        if ([type isEqualToString:*known]) return name;
-    return [type UTF8String];
-}
-
-bool put(NSPasteboard* pb, int count, char** words) {
-    NSMutableArray* types = [NSMutableArray array];
-    for (int i = 0; i < count; i += 2)
-        [types addObject:pasteboardType(words[i])];
-    [pb declareTypes:types owner:nil];
-    for (int i = 0; i < count; i += 2) {
-        std::ifstream file(words[i + 1], std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-        NSData* data = [NSData dataWithBytes:bytes.data() length:bytes.size()];
-        if (![pb setData:data forType:pasteboardType(words[i])]) return false;
-    }
-    return true;
-}
-
-int run(int argc, char** argv) {
-    NSPasteboard* pb = [NSPasteboard generalPasteboard];
-    const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "put" && argc >= 4 && argc % 2 == 0) return put(pb, argc - 2, argv + 2) ? 0 : 1;
-    if (command == "paste" && argc == 3) {
-        NSData* data = [pb dataForType:pasteboardType(argv[2])];
-        std::fwrite([data bytes], 1, [data length], stdout);
+int run(NSPasteboard* pb, const std::string& command, int count, char** words) {
+    if (command == "put" && count > 0 && count % 2 == 0) {
+        NSMutableArray* types = [NSMutableArray array];
+        for (int i = 0; i < count; i += 2)
+            [types addObject:typeOf(words[i])];
+        [pb declareTypes:types owner:nil];
+        for (int i = 0; i < count; i += 2) {
+            NSString* file = [NSString stringWithUTF8String:words[i + 1]];
+            if (![pb setData:[NSData dataWithContentsOfFile:file] forType:typeOf(words[i])])
+                return 1;
+        }
         return 0;
     }
-    if (command == "types" && argc == 2) {
-        NSArray* types = [pb types];
-        for (NSUInteger i = 0; i < [types count]; ++i)
-            std::printf("%s\n", mimeType([types objectAtIndex:i]));
-        return 0;
+    if (command == "paste" && count == 1) {
+        NSData* data = [pb dataForType:typeOf(words[0])];
+        return std::fwrite([data bytes], 1, [data length], stdout) == [data length] ? 0 : 1;
     }
-    return 2;
+    if (command != "types" || count != 0) return 2;
+    NSArray* types = [pb types];
+    for (NSUInteger i = 0; i < [types count]; ++i) {
+        const char* name = [[types objectAtIndex:i] UTF8String];
+        for (const char* mime : kMimeTypes)
+            if ([typeOf(mime) isEqualToString:[types objectAtIndex:i]]) name = mime;
+        std::printf("%s\n", name);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -73,10 +58,9 @@ int main(int argc, char** argv) {
     NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
     int status = 1;
     @try {
-        status = run(argc, argv);
+        status = run([NSPasteboard generalPasteboard], argc > 1 ? argv[1] : "", argc - 2, argv + 2);
     } @catch (id) {
     }
-    std::fflush(stdout);
     [pool drain];
     return status;
 }

@@ -204,9 +204,9 @@ TEST(WaylandPeer, HandedOverSocketReadsButDoesNotPaint) {
         desktop.env()[0].copy(address.sun_path, sizeof address.sun_path - 1, 16);
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);  // inherited by the tool
         EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        auto env = desktop.env();
-        env.push_back("WAYLAND_SOCKET=" + std::to_string(fd));
-        const auto run = runTool(words, 60s, env);
+        const auto run =
+            runTool(words, 60s,
+                    {desktop.env()[0], desktop.env()[1], "WAYLAND_SOCKET=" + std::to_string(fd)});
         ::close(fd);
         return run.out;
     };

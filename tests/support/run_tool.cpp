@@ -7,25 +7,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 
 #if __has_include(<sys/sysmacros.h>)
 #include <sys/sysmacros.h>  // makedev, on glibc
-#endif
-
-// Linux's own paths (/proc, its device numbers) where the system has them, unless the build asks
-// for what other systems do.
-#if defined(__linux__) && !defined(CLIPTINT_POSIX_FALLBACKS)
-constexpr bool kLinux = true;
-#else
-constexpr bool kLinux = false;
 #endif
 
 namespace cliptint::test {
@@ -39,43 +29,22 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
     return result;
 }
 
-// The program that exec runs: the name itself when it holds a slash, else the first executable of
-// that name in the folders of PATH (env's, else this process's). Found before the fork, so that
-// the child has nothing left to allocate.
-std::string programPath(const std::string& name, const std::vector<std::string>& env) {
-    if (name.find('/') != std::string::npos) return name;
-    const char* own = std::getenv("PATH");
-    std::string path = own != nullptr ? own : "/usr/bin:/bin";
-    for (const auto& entry : env)
-        if (entry.starts_with("PATH=")) path = entry.substr(5);
-    std::istringstream folders(path);
-    for (std::string folder; std::getline(folders, folder, ':');) {
-        const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return name;  // not found: exec fails and the child ends with 127
-}
-
 // An unnamed file holding the bytes, read from its start: the child's stdin, stdout or stderr.
 int scratchFile(const std::string& bytes) {
     std::string path = std::filesystem::temp_directory_path() / "cliptint-run-XXXXXX";
     const int fd = ::mkstemp(path.data());
-    if (fd < 0) throw std::runtime_error("scratch file");
     ::unlink(path.c_str());
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    if (::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
-        ::lseek(fd, 0, SEEK_SET) != 0)
+    if (fd < 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0 ||
+        ::pwrite(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
         throw std::runtime_error("scratch file");
     return fd;
 }
 
 // Everything the child wrote to the file, which is closed.
 std::string contents(int fd) {
-    std::string text;
-    std::array<char, 1 << 16> buffer;
-    for (ssize_t got;
-         (got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(text.size()))) > 0;)
-        text.append(buffer.data(), static_cast<std::size_t>(got));
+    std::string text(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
+    text.resize(
+        static_cast<std::size_t>(std::max<ssize_t>(::pread(fd, text.data(), text.size(), 0), 0)));
     ::close(fd);
     return text;
 }
@@ -86,15 +55,16 @@ pid_t startProgram(std::vector<std::string> argv, std::vector<std::string> env,
                    const std::array<int, 3>& fds) {
     // Everything the child needs is made before the fork: tests run programs from several
     // threads, and a child of a threaded process that allocates may wait for ever on a lock
-    // another thread held at the fork.
-    const std::string program = programPath(argv[0], env);
-    const std::vector<char*> args = pointers(argv), envp = pointers(env);
+    // another thread held at the fork. (execvp looks argv[0] up on the environment's PATH in
+    // buffers on the stack, in glibc as in the BSDs' and macOS's C library.)
+    std::vector<char*> args = pointers(argv), envp = pointers(env);
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
     ::setpgid(0, 0);
     for (int i = 0; i < 3; ++i)
         ::dup2(fds[i], i);
-    ::execve(program.c_str(), args.data(), env.empty() ? environ : envp.data());
+    if (!env.empty()) environ = envp.data();
+    ::execvp(args[0], args.data());
     ::_exit(127);
 }
 
@@ -157,17 +127,16 @@ std::string testData(const std::string& name) {
     return std::string(CLIPTINT_TEST_DATA) + "/" + name;
 }
 
-std::optional<std::string> procPathOf(int fd) {
-    if (!kLinux) return std::nullopt;
-    return "/proc/self/fd/" + std::to_string(fd);
-}
-
-// Linux's /dev/full is the character device 1, 7.
-std::optional<std::string> fullDevice(const std::string& folder) {
-    if (!kLinux) return std::nullopt;
+// Linux's /dev/full is the character device 1, 7. (Not in a build that takes the paths other
+// systems take.)
+std::optional<std::string> fullDevice([[maybe_unused]] const std::string& folder) {
+#if defined(__linux__) && !defined(CLIPTINT_POSIX_FALLBACKS)
     const std::string path = folder + "/full";
     if (::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0) return path;
     return "/dev/full";
+#else
+    return std::nullopt;
+#endif
 }
 
 }  // namespace cliptint::test

@@ -53,8 +53,6 @@ std::string readWholeFile(const std::string& path);
 void writeWholeFile(const std::string& path, const std::string& bytes);
 std::string testData(const std::string& name);  // path of a file under tests/data
 
-// The descriptor's path under /proc/self/fd; nullopt on systems without one.
-std::optional<std::string> procPathOf(int fd);
 // A device that takes no byte (as /dev/full) made in the folder, so that a fault that renames
 // over it cannot take the system's; the system's where none can be made; nullopt on systems
 // without one.
