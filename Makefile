@@ -8,16 +8,20 @@ JOBS       ?= $(shell nproc)
 TEST_JOBS  ?= 12
 PREFIX     ?= /usr/local
 
-# Build and test dependencies, all from Debian: the tool's own and its tests', then the X11 and
-# Wayland clipboards' and their desktops'.
-CORE_DEB_PACKAGES := build-essential cmake pkg-config \
-	libspng-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
-	liblcms2-dev libgtest-dev libgmock-dev
-DEB_PACKAGES := $(CORE_DEB_PACKAGES) \
-	libxcb1-dev xvfb xclip xauth libwayland-dev libwayland-bin sway wl-clipboard \
+# What building the tool needs, all from Debian: `make deps`, and so `make demo` and `make deb`.
+# The AppKit build (against GNUstep) needs the codecs' part only.
+CODEC_PACKAGES := build-essential cmake pkg-config \
+	libspng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
+	liblcms2-dev
+BUILD_PACKAGES := $(CODEC_PACKAGES) libxcb1-dev libwayland-dev libwayland-bin
+# What the tests add: GoogleTest, libpng to decode against, the X11 and Wayland desktops the
+# clipboard tests run and the peers they copy and paste with: `make test-deps`, and so `make test`.
+CORE_TEST_PACKAGES := libpng-dev libgtest-dev libgmock-dev
+TEST_PACKAGES := $(CORE_TEST_PACKAGES) xvfb xclip xauth sway wl-clipboard \
 	mutter xwayland dbus kwin-wayland python3-gi
-# The AppKit clipboard against GNUstep's AppKit, with its pasteboard server gpbs for the tests.
-APPKIT_DEB_PACKAGES := $(CORE_DEB_PACKAGES) libgnustep-gui-dev gnustep-back0.29 gobjc++-12
+# The AppKit clipboard against GNUstep's AppKit; its tests add GoogleTest and libpng, and run
+# GNUstep's pasteboard server gpbs (from gnustep-back-common).
+APPKIT_PACKAGES := $(CODEC_PACKAGES) libgnustep-gui-dev gnustep-back0.29 gobjc++-12
 
 # $(call install-missing,PACKAGES): installs those Debian PACKAGES that are not installed yet.
 define install-missing
@@ -31,20 +35,24 @@ define install-missing
 endef
 
 .PHONY: all deps build tool demo test test-release test-asan clean install deb deb-deps deb-check-deps \
-	appkit-deps appkit test-appkit test-posix
+	appkit-deps appkit-test-deps appkit test-appkit test-posix
 
 all: build
 
 deps:
-	$(call install-missing,$(DEB_PACKAGES))
+	$(call install-missing,$(BUILD_PACKAGES))
+
+.PHONY: test-deps
+test-deps:
+	$(call install-missing,$(BUILD_PACKAGES) $(TEST_PACKAGES))
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The tool alone, without the tests.
+# The tool alone: the tests are left out, as their packages may not be installed.
 tool:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target cliptint
 
 demo: deps tool
@@ -58,7 +66,7 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 
-test: deps
+test: test-deps
 	$(MAKE) test-release
 	$(MAKE) test-asan
 
@@ -68,13 +76,16 @@ APPKIT_BUILD ?= build-appkit
 APPKIT_CMAKE := -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_CLIPBOARD=appkit -DCLIPTINT_POSIX_FALLBACKS=ON
 
 appkit-deps:
-	$(call install-missing,$(APPKIT_DEB_PACKAGES))
+	$(call install-missing,$(APPKIT_PACKAGES))
+
+appkit-test-deps:
+	$(call install-missing,$(APPKIT_PACKAGES) $(CORE_TEST_PACKAGES))
 
 appkit: appkit-deps
 	cmake -S . -B $(APPKIT_BUILD) $(APPKIT_CMAKE) -DCLIPTINT_TESTS=OFF
 	cmake --build $(APPKIT_BUILD) -j $(JOBS) --target cliptint
 
-test-appkit: appkit-deps
+test-appkit: appkit-test-deps
 	cmake -S . -B $(APPKIT_BUILD) $(APPKIT_CMAKE) -DCLIPTINT_TESTS=ON
 	cmake --build $(APPKIT_BUILD) -j $(JOBS)
 	cd $(APPKIT_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
@@ -82,7 +93,7 @@ test-appkit: appkit-deps
 # The whole suite with every Linux-only call replaced by its POSIX fallback (src/sys/platform.hpp).
 POSIX_BUILD ?= build-posix
 
-test-posix: deps
+test-posix: test-deps
 	cmake -S . -B $(POSIX_BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_POSIX_FALLBACKS=ON \
 		-DCLIPTINT_TESTS=ON
 	cmake --build $(POSIX_BUILD) -j $(JOBS)
@@ -91,16 +102,16 @@ test-posix: deps
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(APPKIT_BUILD) $(POSIX_BUILD)
 
-# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the tool in bin/, its manual page and its
-# notes under share/ (packaging/CMakeLists.txt).
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the tool in bin/, stripped as a package's is,
+# its manual page, notes and shell completions under share/ (packaging/CMakeLists.txt).
 install: tool
-	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)'
+	DESTDIR='$(DESTDIR)' cmake --install $(BUILD) --prefix '$(PREFIX)' --strip
 
 # `make deb` writes $(BUILD)/cliptint_VERSION_amd64.deb; CPack reads its Depends off the binary
 # with dpkg-shlibdeps, and finds the ELF files with file(1). .ci/package installs and checks it,
-# with lintian and the manual page linters.
+# with lintian, the manual page linters and the shells whose completions it carries.
 DEB_TOOL_PACKAGES  := file
-DEB_CHECK_PACKAGES := lintian mandoc man-db groff-base
+DEB_CHECK_PACKAGES := lintian mandoc man-db groff-base zsh fish
 
 deb-deps:
 	$(call install-missing,$(DEB_TOOL_PACKAGES))

@@ -6,8 +6,22 @@ here=$(dirname "$0")
 out=$(dirname "$tool")/demo
 mkdir -p "$out"
 
+# The word as it has to be typed: in single quotes unless it is made of characters the shell
+# takes as they are ('#' would begin a comment).
+quote() {
+    case $1 in
+    '' | *[!A-Za-z0-9_./:=+-]*) printf "'%s'" "$(printf '%s' "$1" | sed "s/'/'\\\\''/g")" ;;
+    *) printf '%s' "$1" ;;
+    esac
+}
+
+# Shows each command as it can be pasted into a shell, then runs it.
 run() {
-    echo "\$ cliptint $*"
+    printf '$ %s' "$(quote "$tool")"
+    for word in "$@"; do
+        printf ' %s' "$(quote "$word")"
+    done
+    echo
     "$tool" "$@"
 }
 

@@ -1,5 +1,6 @@
 #include "cli/run.hpp"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include "cli/answer.hpp"
 #include "cli/fail.hpp"
 #include "cli/files.hpp"
+#include "cli/help.hpp"
 #include "clipboard/clipboard.hpp"
 
 namespace cliptint {
@@ -33,6 +35,13 @@ Invocation applyFileRule(std::vector<std::string> args) {
     return invocation;
 }
 
+// A "--file" left among the words after the rule: the caller asked for files, and a run that
+// took it for an ignored word would read and replace the clipboard instead.
+bool hasMisplacedFile(const Invocation& invocation) {
+    const auto& args = invocation.args;
+    return std::find(args.begin() + 1, args.end(), "--file") != args.end();
+}
+
 Result<std::optional<Bytes>> readPicture(const Invocation& invocation, Clipboard& pb) {
     if (invocation.fileIn) return readPictureFile(*invocation.fileIn);
     return readClipboard(pb);
@@ -46,9 +55,13 @@ Result<void> storePicture(const Invocation& invocation, Clipboard& pb, const Byt
 }  // namespace
 
 void run(int argc, char** argv) {
+    // A first word that asks about the tool itself is answered before anything is looked at.
+    if (argc >= 2) {
+        if (const auto text = aboutTool(argv[1])) reply(*text);
+    }
     const Invocation invocation = applyFileRule(std::vector<std::string>(argv, argv + argc));
     const auto& args = invocation.args;
-    if (args.size() < 2) fail(kUsage);
+    if (args.size() < 2 || hasMisplacedFile(invocation)) fail(kUsage);
     // The colour word is viewed where it lies in args: an optional<std::string> made on the way
     // would be a temporary, gone before the view is read.
     const Command command{

@@ -1,5 +1,6 @@
 // The built tool run on files: every reply line, where a painted picture lands and what is left
-// beside it, the real limits, and the inputs the fuzzers found a fault with.
+// beside it, the real limits, and the inputs the fuzzers found a fault with; and the bash
+// completion, sourced as bash-completion loads it, asked what it offers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -67,7 +68,9 @@ TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
         {mono, {"--file", "IN", "OUT", "probe"}, kMonoLine},
         {mono, {"--file", "IN", "OUT", "probe", "x", "y"}, kMonoLine},
         {mono, {"--file", "IN", "OUT", "Probe"}, kUsage},
-        {mono, {"--file", "IN", "OUT", "--file", "a", "b"}, kUsage},
+        // A --file left after the rule: the caller asked for files; nothing is read or written.
+        {mono, {"--file", "FIFO", "OUT", "probe", "--file"}, kUsage},
+        {mono, {"--file", "--file", "OUT", "probe"}, kNoPicture},  // IN is named "--file"
         {empty, {"--file", "IN", "OUT", "draw"}, "ERR empty picture\n"},
         {mono, {"--file", "IN", "OUT", "paint"}, kUsage},
         {multi, {"--file", "IN", "OUT", "paint"}, kUsage},
@@ -158,8 +161,11 @@ TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
         EXPECT_EQ(fuzz::readPngWithLibspng(bytesOf(readWholeFile(stored)))->rgba, pixels);
         EXPECT_EQ(fs::status(stored).permissions(), mode);
     }
+    // OUT named without a folder, from IN's folder: the commonest call of all.
+    const std::string here = "cd \"$1\" && \"$0\" --file in.png bare.png paint 3399cc";
+    EXPECT_EQ(runProgram({"sh", "-c", here, CLIPTINT_BINARY, dir.path()}).out, kPaintedLine);
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(std::tuple(entries(dir.path()), entries(dir.file("sub"))), std::tuple(6, 1));
+    EXPECT_EQ(std::tuple(entries(dir.path()), entries(dir.file("sub"))), std::tuple(7, 1));
     // From a pipe on stdin, which has no size to go by, to a pipe on stdout.
     const std::string pipes =
         "cat \"$1\" | \"$0\" --file /dev/stdin /dev/stdout paint 3399cc | cat";
@@ -181,6 +187,32 @@ TEST(Crashers, EachGetsOneReplyLineInEveryMode) {
             EXPECT_EQ(std::tie(run.err, run.status), std::tuple("", 0));
         }
     }
+}
+
+// --file IN OUT counts only as the first three words: file names only for IN and OUT, --file
+// nowhere else; a name with a blank stays whole.
+TEST(BashCompletion, OffersFileNamesOnlyForInAndOut) {
+    TempDir dir;
+    // Each line: a command line typed so far, in brackets, and what is offered after it.
+    const std::string offers =
+        "[cliptint ] --file,--help,--version,paint,probe\n"
+        "[cliptint --file ] a.png,my icon.png\n"
+        "[cliptint --file a.png m] my icon.png\n"
+        "[cliptint --file --file a.png ] paint,probe\n"
+        "[cliptint probe ] \n";
+    // Completes the bracketed part of each line of $2 with the function the script registers for
+    // cliptint, as bash calls it, and prints the line with what it offered.
+    const std::string complete = R"sh(source "$0" && cd "$1" && touch a.png 'my icon.png' || exit
+        while read -r entry; do
+            line=${entry#[} line=${line%%]*}
+            read -ra COMP_WORDS <<< "$line"; [[ $line == *' ' ]] && COMP_WORDS+=('')
+            COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) COMP_LINE=$line COMP_POINT=${#line} COMPREPLY=()
+            complete=$(complete -p cliptint) && ${complete##*-F } cliptint
+            echo "[$line] $(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd ,)"
+        done < <(printf %s "$2"))sh";
+    const ToolRun run = runProgram({"bash", "--norc", "-c", complete,
+                                    CLIPTINT_COMPLETIONS "/bash/cliptint", dir.path(), offers});
+    EXPECT_EQ(run.out + run.err, offers);
 }
 
 }  // namespace

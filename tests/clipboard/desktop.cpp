@@ -141,8 +141,7 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
 
 // The peer leaves nothing running: gpbs keeps what it was given.
 void Desktop::copy(const Offer& offer) {
-    if (backend_ != Backend::gnustep && offer.size() == 1)
-        return copy(offer[0].first, offer[0].second);
+    if (backend_ != Backend::gnustep) return copy(offer.at(0).first, offer.at(0).second);
     std::vector<std::string> put{CLIPTINT_PASTEBOARD_PEER, "put"};
     for (const auto& [type, bytes] : offer) {
         put.insert(put.end(), {type, dir_.file("offered-" + std::to_string(put.size()))});

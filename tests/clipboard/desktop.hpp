@@ -55,7 +55,7 @@ class Desktop {
     // Types are MIME types: GNUstep's peer puts image/png, image/tiff and text/plain under
     // AppKit's PNG, TIFF and string types, and lists those as MIME types again.
     void copy(const std::string& type, const std::string& bytes);
-    // The peer offers them all at once: on GNUstep; elsewhere only one.
+    // The peer offers them all at once: on GNUstep; elsewhere it takes the first alone.
     void copy(const Offer& offer);
     std::string paste(const std::string& type) const;  // what the peer pastes of the type
     std::vector<std::string> types() const;            // the types the clipboard offers

@@ -1,5 +1,5 @@
 // Without a clipboard service: clipboard runs answer "no clipboard" and print nothing else, and
-// --file runs never contact the display.
+// --file runs never contact the display; nor do --help, --version and a misplaced --file.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -44,24 +44,32 @@ TEST(NoClipboard, ClipboardRunsAnswerNoClipboardAndFileRunsStayOffTheDisplay) {
     SilentDisplay silent;
     TempDir dir;
     const std::string path = "PATH=/usr/bin:/bin";
-    const auto paint =
-        runTool({"--file", testData("icc-glyph.png"), dir.file("out.png"), "paint", "3366cc"}, 30s,
-                {silent.env, path});
-    EXPECT_TRUE(paint.out.starts_with("MONO 3366CC ")) << paint.out;
-    EXPECT_FALSE(silent.contacted()) << "a --file run connected to the display";
-
-    // Without XDG_RUNTIME_DIR libwayland reports on stderr unless told otherwise (a missing
-    // socket it does not report); the silent display holds a run until the connection watchdog
-    // gives up on it.
-    for (const auto& env : {std::vector{path}, {path, silent.env}}) {
-        for (const auto& words : {std::vector<std::string>{"probe"}, {"paint", "3366cc"}}) {
-            const auto run = runTool(words, 30s, env);
-            EXPECT_EQ(std::tie(run.out, run.err, run.status),
-                      std::tuple("ERR no clipboard\n", "", 0))
-                << env.back() << " " << words[0];
-        }
+    // The help text, the one reply of several lines, with no environment at all.
+    const std::string help = runProgram({"env", "-i", CLIPTINT_BINARY, "--help"}).out;
+    EXPECT_TRUE(help.starts_with("usage: cliptint [--file IN OUT] probe\n") &&
+                help.ends_with(" man cliptint\n"))
+        << help;
+    const std::string version = "cliptint " CLIPTINT_VERSION "\n", none = "ERR no clipboard\n";
+    const std::vector<std::string> probe{"probe"}, paint{"paint", "3366cc"};
+    // The words, whether the silent display is in the environment, the reply. Without
+    // XDG_RUNTIME_DIR libwayland reports on stderr unless told otherwise (a missing socket it does
+    // not report); the silent display holds a run until the connection watchdog gives up on it.
+    // Only these runs for the clipboard contact it: not --file runs, nor those answered from the
+    // command line alone (--help, --version, a misplaced --file).
+    const std::string file = testData("icc-glyph.png"), out = dir.file("out.png");
+    // clang-format off
+    for (const auto& [words, display, reply] : {
+             std::tuple{probe, false, none}, {paint, false, none}, {probe, true, none},
+             {paint, true, none}, {{"-h", "probe"}, true, help}, {{"--version"}, true, version},
+             {{"--file", file, out, "paint", "3366cc"}, true, "MONO 3366CC 0.1250 0.1250 0.8750 0.8750\n"},
+             {{"-V", "--file", "/", "x", "probe"}, true, version},
+             {{"probe", "--file"}, true, "ERR usage: probe | paint RRGGBB\n"}}) {
+        // clang-format on
+        const auto run =
+            runTool(words, 30s, display ? std::vector{path, silent.env} : std::vector{path});
+        EXPECT_EQ(std::tie(run.out, run.err, run.status), std::tuple(reply, "", 0)) << words[0];
+        EXPECT_EQ(silent.contacted(), display && reply == none) << words[0] << " " << display;
     }
-    EXPECT_TRUE(silent.contacted()) << "so the check on the --file run means something";
 }
 
 }  // namespace

@@ -55,12 +55,10 @@ int run(NSPasteboard* pb, const std::string& command, int count, char** words) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-    int status = 1;
+    [[NSAutoreleasePool alloc] init];  // for the whole run, which ends with the process
     @try {
-        status = run([NSPasteboard generalPasteboard], argc > 1 ? argv[1] : "", argc - 2, argv + 2);
+        return run([NSPasteboard generalPasteboard], argc > 1 ? argv[1] : "", argc - 2, argv + 2);
     } @catch (id) {
+        return 1;
     }
-    [pool drain];
-    return status;
 }

@@ -132,8 +132,7 @@ std::string testData(const std::string& name) {
 std::optional<std::string> fullDevice([[maybe_unused]] const std::string& folder) {
 #if defined(__linux__) && !defined(CLIPTINT_POSIX_FALLBACKS)
     const std::string path = folder + "/full";
-    if (::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0) return path;
-    return "/dev/full";
+    return ::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0 ? path : "/dev/full";
 #else
     return std::nullopt;
 #endif
