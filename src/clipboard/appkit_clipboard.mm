@@ -133,8 +133,8 @@ class AppKitClipboard final : public Clipboard {
         return copyData({static_cast<const std::uint8_t*>([*data bytes]), [*data length]});
     }
 
-    // Declaring the type in put() clears the pasteboard, as clearContents does on macOS (GNUstep
-    // has no clearContents): both happen together there.
+    // put() empties the pasteboard as clearContents would (GNUstep has no clearContents), by
+    // declaring the PNG its only type, in the same step as the store.
     Result<void> clear() override { return {}; }
 
     // The server keeps the data after this process ends. A failed store leaves the pasteboard
