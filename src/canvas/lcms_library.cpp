@@ -18,7 +18,7 @@ bool bind(void* handle, const char* name, Function& function) {
 
 // The handle is never closed: the library serves the rest of the run.
 const LcmsLibrary* load() {
-    void* handle = dlopen("liblcms2.so.2", RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(CLIPTINT_LCMS2_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) return nullptr;
     static LcmsLibrary library{};
     decltype(&cmsSetLogErrorHandler) setLogErrorHandler = nullptr;
