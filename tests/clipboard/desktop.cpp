@@ -58,24 +58,29 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     // allowed (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it
     // take its own Qt platform all the same. mutter runs mutter_session.py in its session, which
     // gives the seat a keyboard and writes the session's environment (mutter's XWayland display
-    // and its authority file) to the folder's file "session".
+    // and its authority file) to the folder's file "session". What the server reads is copied
+    // into the folder: the source tree may lie where the server's account cannot enter (root's
+    // home).
     std::string command =
         backend == Backend::x11 ? "Xvfb -displayfd 1 -nolisten tcp -noreset -screen 0 64x64x24"
         : backend == Backend::wayland ? "sway -c " + dir_.file("config")
         : backend == Backend::kwin
             ? "/lib64/ld-linux-x86-64.so.2 /usr/bin/kwin_wayland --virtual --socket wayland-1"
             : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
-              "--virtual-monitor 640x480 -- python3 " CLIPTINT_MUTTER_SESSION " " +
-                  dir_.path();
+              "--virtual-monitor 640x480 -- python3 " +
+                  dir_.file("session.py") + " " + dir_.path();
+    writeWholeFile(dir_.file("config"), "xwayland disable\n");
+    writeWholeFile(dir_.file("session.py"), readWholeFile(CLIPTINT_MUTTER_SESSION));
     if (::getuid() == 0 && backend != Backend::x11) {
         const passwd* nobody = ::getpwnam("nobody");
-        if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
-            throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
+        for (const auto& path : {dir_.path(), dir_.file("config"), dir_.file("session.py")}) {
+            if (nobody == nullptr || ::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid))
+                throw std::runtime_error("cannot hand " + path + " to the account nobody");
+        }
         command = "setpriv --reuid=" + std::to_string(nobody->pw_uid) +
                   " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups " + command;
     }
     ::chmod(dir_.path().c_str(), 0700);
-    writeWholeFile(dir_.file("config"), "xwayland disable\n");
     // stdin on /dev/null, stdout (Xvfb's display number) and stderr to the files; in a group of
     // its own, so that stop() reaches what a server starts (XWayland, its D-Bus).
     const int append = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
