@@ -20,8 +20,9 @@ class X11Clipboard final : public Clipboard {
         if (ownerStalled_) return std::nullopt;
         if (!readDeadline_) readDeadline_ = Clock::now() + kReadLimit;
         const x11::Atoms& atoms = session_.atoms;
-        auto conversion = x11::convertClipboard(
-            session_, type == PictureType::png ? atoms.png : atoms.tiff, *readDeadline_);
+        auto conversion =
+            x11::convertClipboard(session_, type == PictureType::png ? atoms.png : atoms.tiff,
+                                  kMaxInputBytes, *readDeadline_);
         if (!conversion) return std::unexpected(conversion.error());
         ownerStalled_ = conversion->ownerStalled;
         return std::move(conversion->bytes);

@@ -130,8 +130,8 @@ Result<Conversion> readIncrementally(const Session& session, xcb_atom_t target, 
 
 }  // namespace
 
-Result<Conversion> convertClipboard(Session& session, xcb_atom_t target, Deadline deadline,
-                                    std::int64_t maxBytes) {
+Result<Conversion> convertClipboard(Session& session, xcb_atom_t target, std::int64_t maxBytes,
+                                    Deadline deadline) {
     xcb_convert_selection(session.c(), session.window, session.atoms.clipboard, target,
                           session.atoms.transfer, session.time);
     const auto property = awaitSelectionNotify(session, answerBy(deadline));
