@@ -101,7 +101,8 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         if (backend == Backend::x11) return readWholeFile(shown).ends_with('\n');
         return fs::exists(dir_.file(backend < Backend::mutter ? "wayland-1" : "session"));
     };
-    if (!await([&] { return up() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) || !up()) {
+    if (!await([&] { return up() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, kPatience) ||
+        !up()) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
     }
@@ -110,6 +111,12 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
             kPath};
     for (const auto& line : split(readWholeFile(dir_.file("session"))))
         if (line.starts_with("DISPLAY=") || line.starts_with("XAUTHORITY=")) env_.push_back(line);
+    // A server listens long before it answers: KWin loads its plugins, Xwayland compiles its
+    // keymap, and on a loaded machine that takes longer than the tool waits for an answer. The
+    // desktop is up once the peer's paste, and under mutter xclip on its Xwayland, are answered.
+    types();
+    if (backend == Backend::mutter)
+        runProgram({"xclip", "-selection", "clipboard", "-o", "-t", "TARGETS"}, kPatience, env_);
 }
 
 Desktop::~Desktop() {
@@ -124,24 +131,26 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
     // clipboard, holding whatever output it was given; with its output elsewhere, the run ends
     // when that process has been started (xclip) or has set the selection (wl-copy).
     const std::string peer = x11Peer(backend_) ? "xclip -selection clipboard -t" : "wl-copy --type";
-    runProgram({"sh", "-c", "exec " + peer + " \"$0\" >/dev/null 2>&1", type}, 20s, env_, bytes);
+    runProgram({"sh", "-c", "exec " + peer + " \"$0\" >/dev/null 2>&1", type}, kPatience, env_,
+               bytes);
     const auto copied = [&] {
         return std::ranges::find_first_of(before, running()) == before.end() &&
                std::ranges::count(types(), type) != 0;  // KWin lists wl-copy's text twice
     };
-    if (!await(copied, 10s))
+    if (!await(copied, kPatience))
         throw std::runtime_error("the peer did not put " + type + " on the clipboard");
 }
 
 std::string Desktop::paste(const std::string& type) const {
     if (x11Peer(backend_))
-        return runProgram({"xclip", "-selection", "clipboard", "-o", "-t", type}, 60s, env_).out;
-    return runProgram({"wl-paste", "--no-newline", "--type", type}, 60s, env_).out;
+        return runProgram({"xclip", "-selection", "clipboard", "-o", "-t", type}, kPatience, env_)
+            .out;
+    return runProgram({"wl-paste", "--no-newline", "--type", type}, kPatience, env_).out;
 }
 
 std::vector<std::string> Desktop::types() const {
     return split(x11Peer(backend_) ? paste("TARGETS")
-                                   : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
+                                   : runProgram({"wl-paste", "--list-types"}, kPatience, env_).out);
 }
 
 std::vector<pid_t> Desktop::running(const std::string& exe) const {
