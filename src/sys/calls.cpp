@@ -16,8 +16,9 @@ namespace cliptint::sys {
 namespace {
 
 struct Planned {
-    int after = -1;  // calls left to pass before the failure; -1: none planned
+    int after = 0;  // calls left to pass before the failures
     int error = 0;
+    int times = 0;  // failures left to make
 };
 
 constexpr std::size_t kCalls = static_cast<std::size_t>(Call::reserve) + 1;
@@ -28,16 +29,20 @@ std::array<bool, kCalls> killing{};
 bool failsNow(Call call) {
     if (killing[static_cast<std::size_t>(call)]) ::raise(SIGKILL);
     Planned& plan = planned[static_cast<std::size_t>(call)];
-    if (plan.after < 0) return false;
-    if (plan.after-- > 0) return false;
+    if (plan.times == 0) return false;
+    if (plan.after > 0) {
+        --plan.after;
+        return false;
+    }
+    --plan.times;
     errno = plan.error;
     return true;
 }
 
 }  // namespace
 
-void failCall(Call call, int error, int after) {
-    planned[static_cast<std::size_t>(call)] = {after, error};
+void failCall(Call call, int error, int after, int times) {
+    planned[static_cast<std::size_t>(call)] = {after, error, times};
 }
 
 void killAt(Call call) {

@@ -45,8 +45,8 @@ void unmapMemory(void* memory, std::size_t bytes);
 // Room in the vector for the bytes; false, the vector unchanged, when it cannot be had.
 bool reserve(Bytes& bytes, std::size_t count);
 
-// For tests: after `after` more calls that succeed, the next one fails with the errno, once.
-void failCall(Call call, int error, int after = 0);
+// For tests: after `after` more calls that succeed, the next `times` calls fail with the errno.
+void failCall(Call call, int error, int after = 0, int times = 1);
 // For tests: the process kills itself (SIGKILL) on reaching the call, as a run killed from
 // outside at that moment ends.
 void killAt(Call call);

@@ -199,7 +199,8 @@ TEST_F(X11Peers, BoundedAddressSpaceHoldsWhatArrivesOnceAndRepliesWhenItRunsOut)
 }
 
 // xclip answers in one go. The incr owner's events that are not for the reader: one taken for its
-// own ends the read early or leaves it waiting for a chunk that never comes.
+// own ends the read early or leaves it waiting for a chunk that never comes. Memory that cannot be
+// had for the bytes is "memory" either way.
 TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
     const Bytes bytes = pattern(1000);
     desktop.copy("image/png", std::string(bytes.begin(), bytes.end()));
@@ -213,6 +214,10 @@ TEST_F(X11Peers, ReadsUpToTheLimitInOneGoOrByIncrPastEventsNotForIt) {
                                       : !read && read.error() == "picture size")
                 << limit;
         }
+        sys::failCall(sys::Call::mapMemory, ENOMEM);
+        const auto starved = x11::convertClipboard(session, session.atoms.png);
+        sys::clearFailures();
+        EXPECT_EQ(starved ? "bytes" : starved.error(), "memory");
     }
 }
 
