@@ -9,6 +9,7 @@
 
 #include "canvas/canvas.hpp"
 #include "canvas/png_fast.hpp"
+#include "sys/calls.hpp"
 
 namespace cliptint {
 
@@ -135,7 +136,10 @@ std::optional<Bytes> encodePng(Canvas& canvas) {
     writeSrgb(png.get() + kSrgbAt);
     std::uint8_t* iend = finishChunk(idat, "IDAT", static_cast<std::uint32_t>(streamSize));
     const std::uint8_t* end = finishChunk(iend, "IEND", 0);
-    return Bytes(static_cast<const std::uint8_t*>(png.get()), end);
+    Bytes bytes;
+    if (!sys::reserve(bytes, static_cast<std::size_t>(end - png.get()))) return std::nullopt;
+    bytes.assign(static_cast<const std::uint8_t*>(png.get()), end);
+    return bytes;
 }
 
 }  // namespace cliptint

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "clipboard/wayland_connection.hpp"
@@ -16,10 +17,8 @@ namespace {
 
 // How long the compositor may take to answer a round trip.
 constexpr auto kAnswerWithin = std::chrono::seconds(2);
-// A transfer that moves no byte for this long has stalled; a whole transfer ends within the
-// second limit, which leaves room for the biggest picture allowed.
+// A transfer that moves no byte for this long has stalled.
 constexpr auto kTransferStall = std::chrono::seconds(5);
-constexpr auto kTransferLimit = std::chrono::seconds(60);
 
 std::string_view mimeTypeOf(PictureType type) {
     return type == PictureType::png ? "image/png" : "image/tiff";
@@ -29,15 +28,15 @@ bool offers(const wayland::OfferTypes& types, PictureType type) {
     return type == PictureType::png ? types.png : types.tiff;
 }
 
-// Reads the pipe to its end. The owner must keep the data moving and finish in time; more than
-// kMaxInputBytes is refused as soon as it arrives.
-Result<Bytes> readTransfer(int fd) {
-    auto bytes = readBounded(fd, {.maxBytes = kMaxInputBytes,
-                                  .sizeHint = 1 << 16,
-                                  .stall = kTransferStall,
-                                  .deadline = Clock::now() + kTransferLimit});
+// Reads the pipe to its end. The owner must keep the data moving and finish by the deadline;
+// more than kMaxInputBytes is refused as soon as it arrives.
+Result<Bytes> readTransfer(int fd, Deadline deadline) {
+    auto bytes = readBounded(
+        fd,
+        {.maxBytes = kMaxInputBytes, .sizeHint = 0, .stall = kTransferStall, .deadline = deadline});
     if (bytes) return std::move(*bytes);
     if (bytes.error() == ReadError::tooLarge) return std::unexpected("picture size");
+    if (bytes.error() == ReadError::memory) return std::unexpected("memory");
     return std::unexpected("no picture on the clipboard");
 }
 
@@ -47,6 +46,7 @@ class WaylandClipboard final : public Clipboard {
         : connection_(std::move(connection)), handedOver_(handedOver) {}
 
     Result<std::optional<Bytes>> dataForType(PictureType type) override {
+        if (!readDeadline_) readDeadline_ = Clock::now() + kReadLimit;
         if (auto watched = watchSelection(); !watched) return std::unexpected(watched.error());
         const auto& offer = watch_.current;
         if (!offer || !offers(*offer->types, type)) return std::nullopt;
@@ -84,12 +84,13 @@ class WaylandClipboard final : public Clipboard {
         if (sys::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected("no clipboard");
         OwnedFd readEnd(ends[0]);
         OwnedFd writeEnd(ends[1]);
-        if (!connection_->receive(offer, mimeType, writeEnd.get(), Clock::now() + kAnswerWithin)) {
+        const Deadline answered = std::min(Clock::now() + kAnswerWithin, *readDeadline_);
+        if (!connection_->receive(offer, mimeType, writeEnd.get(), answered)) {
             return std::unexpected("no clipboard");
         }
         // Only the owner may hold the writing end now, or the pipe never reports its end.
         writeEnd.reset();
-        auto bytes = readTransfer(readEnd.get());
+        auto bytes = readTransfer(readEnd.get(), *readDeadline_);
         if (!bytes) return std::unexpected(bytes.error());
         return std::move(*bytes);
     }
@@ -99,6 +100,7 @@ class WaylandClipboard final : public Clipboard {
     wayland::SelectionWatch watch_;
     wayland::Proxy device_;
     bool handedOver_;
+    std::optional<Deadline> readDeadline_;  // set by the first read
 };
 
 }  // namespace

@@ -18,9 +18,11 @@ class X11Clipboard final : public Clipboard {
     Result<std::optional<Bytes>> dataForType(PictureType type) override {
         // An owner that missed one deadline is not asked again: the run would only wait twice.
         if (ownerStalled_) return std::nullopt;
+        if (!readDeadline_) readDeadline_ = Clock::now() + kReadLimit;
         const x11::Atoms& atoms = session_.atoms;
         auto conversion =
-            x11::convertClipboard(session_, type == PictureType::png ? atoms.png : atoms.tiff);
+            x11::convertClipboard(session_, type == PictureType::png ? atoms.png : atoms.tiff,
+                                  kMaxInputBytes, *readDeadline_);
         if (!conversion) return std::unexpected(conversion.error());
         ownerStalled_ = conversion->ownerStalled;
         return std::move(conversion->bytes);
@@ -39,6 +41,7 @@ class X11Clipboard final : public Clipboard {
   private:
     x11::Session session_;
     bool ownerStalled_ = false;
+    std::optional<Deadline> readDeadline_;  // set by the first read
 };
 
 }  // namespace

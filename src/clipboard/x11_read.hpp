@@ -14,8 +14,11 @@ struct Conversion {
 
 // Asks the CLIPBOARD owner for the selection converted to the target and reads the answer, by
 // INCR when the owner chooses it. Only data whose property type is the target counts: owners
-// answer any target with whatever they hold. Failure: "picture size" (over maxBytes).
+// answer any target with whatever they hold. An owner that lets kAnswerWait pass without a
+// word, or has not finished by the deadline, has stalled. Failures: "picture size" (over
+// maxBytes), "memory".
 Result<Conversion> convertClipboard(Session& session, xcb_atom_t target,
-                                    std::int64_t maxBytes = kMaxInputBytes);
+                                    std::int64_t maxBytes = kMaxInputBytes,
+                                    Deadline deadline = Deadline::max());
 
 }  // namespace cliptint::x11

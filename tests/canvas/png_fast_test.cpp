@@ -7,6 +7,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "cli/answer.hpp"
 #include "png_reference.hpp"
 #include "support/canvas_maker.hpp"
+#include "sys/calls.hpp"
 
 namespace cliptint::test {
 
@@ -189,8 +191,8 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
 }
 
 // While libdeflate has no (de)compressor to give, as when memory runs out, a picture is decoded
-// by libspng instead and a paint answers "encode".
-TEST(PngFastPaths, WithoutLibdeflateDecodeFallsBackAndPaintAnswersEncode) {
+// by libspng instead and a paint answers "encode"; so does one that finds no memory for its PNG.
+TEST(PngFastPaths, WithoutLibdeflateOrMemoryDecodeFallsBackAndPaintAnswersEncode) {
     const Bytes png = smoothFile(9, 7, PngColour::rgba, PNG_ALL_FILTERS, 5);
     const DeflateAllocators real = deflateAllocators;
     deflateAllocators = {[]() -> libdeflate_decompressor* { return nullptr; },
@@ -205,6 +207,10 @@ TEST(PngFastPaths, WithoutLibdeflateDecodeFallsBackAndPaintAnswersEncode) {
     EXPECT_EQ(fuzz::pngDisagreement(png, canvas), std::nullopt);
     ASSERT_FALSE(painted);
     EXPECT_EQ(painted.error(), "encode");
+    sys::failCall(sys::Call::reserve, ENOMEM);
+    const auto unstored = answer({"paint", "3366cc"}, dataBytes("icc-glyph.png"));
+    sys::clearFailures();
+    EXPECT_EQ(unstored ? "" : unstored.error(), "encode");
 }
 
 // A canvas of smoothFile's pixels premultiplied, many of them clear or opaque.

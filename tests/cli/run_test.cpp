@@ -2,6 +2,7 @@
 // beside it, the real limits, and the inputs the fuzzers found a fault with; and the bash
 // completion, sourced as bash-completion loads it, asked what it offers.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -129,12 +130,18 @@ std::vector<std::uint8_t> paintedPixels(std::uint8_t r, std::uint8_t g, std::uin
     return rgba;
 }
 
-// A new OUT gets the umask's mode and a replaced one keeps its own; through a link the link stays
-// and its target is replaced; the colour the picture already has still paints; OUT may be IN, or
-// a special file (a pipe) written in place, IN a pipe read to its end. No temporary file is left
-// anywhere.
+// A new OUT gets the umask's mode and this process's owner; a replaced one keeps its mode, and
+// its owner where this process may give files away (as root: a file of nobody's painted in
+// place stays nobody's). Through a link the link stays and its target is replaced; the colour
+// the picture already has still paints; OUT may be IN, or a special file (a pipe) written in
+// place, IN a pipe read to its end. No temporary file is left anywhere.
 TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
     writeWholeFile(in, mono);
+    const passwd* nobody = ::getpwnam("nobody");
+    const std::pair mine{::getuid(), ::getgid()};
+    const auto kept = mine.first == 0 && nobody ? std::pair(nobody->pw_uid, nobody->pw_gid) : mine;
+    ASSERT_EQ(::chown(in.c_str(), kept.first, kept.second), 0);
+    ASSERT_EQ(::chmod(in.c_str(), 0640), 0);
     const mode_t mask = ::umask(0);
     ::umask(mask);
     fs::create_directory(dir.file("sub"));
@@ -145,12 +152,13 @@ TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
     const auto painted = paintedPixels(0x33, 0x99, 0xCC);
     const auto fresh = fs::perms(0666 & ~mask);
     const std::string same = dir.file("same.png");
-    // OUT, the file that gets the picture, the colour word, the reply, the pixels, the mode.
-    for (const auto& [path, stored, colour, line, pixels, mode] :
-         {std::tuple{out, out, "#3399cc", kPaintedLine, painted, fresh},
-          {link, target, "3399CC", kPaintedLine, painted, fs::perms(0640)},
-          {same, same, "ff0000", kMonoLine, paintedPixels(255, 0, 0), fresh},
-          {in, in, "3399cc", kPaintedLine, painted, fresh}}) {
+    // OUT, the file that gets the picture, the colour word, the reply, the pixels, the mode and
+    // the owner.
+    for (const auto& [path, stored, colour, line, pixels, mode, owner] :
+         {std::tuple{out, out, "#3399cc", kPaintedLine, painted, fresh, mine},
+          {link, target, "3399CC", kPaintedLine, painted, fs::perms(0640), mine},
+          {same, same, "ff0000", kMonoLine, paintedPixels(255, 0, 0), fresh, mine},
+          {in, in, "3399cc", kPaintedLine, painted, fs::perms(0640), kept}}) {
         SCOPED_TRACE(path);
         struct stat before {
         }, after{};
@@ -160,6 +168,7 @@ TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
         EXPECT_NE(after.st_ino, before.st_ino);
         EXPECT_EQ(fuzz::readPngWithLibspng(bytesOf(readWholeFile(stored)))->rgba, pixels);
         EXPECT_EQ(fs::status(stored).permissions(), mode);
+        EXPECT_EQ(std::pair(after.st_uid, after.st_gid), owner);
     }
     // OUT named without a folder, from IN's folder: the commonest call of all.
     const std::string here = "cd \"$1\" && \"$0\" --file in.png bare.png paint 3399cc";

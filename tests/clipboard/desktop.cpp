@@ -58,8 +58,10 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     // allowed (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it
     // take its own Qt platform all the same. mutter runs mutter_session.py in its session, which
     // gives the seat a keyboard and writes the session's environment (mutter's XWayland display
-    // and its authority file) to the folder's file "session". gpbs needs no display (and takes
-    // the X11 clipboard when it has one); GNUstep finds it through TMP, a folder of its own.
+    // and its authority file) to the folder's file "session". What the server reads is copied
+    // into the folder: the source tree may lie where the server's account cannot enter (root's
+    // home). gpbs needs no display (and takes the X11 clipboard when it has one); GNUstep finds it
+    // through TMP, a folder of its own.
     std::string command =
         backend == Backend::x11 ? "Xvfb -displayfd 1 -nolisten tcp -noreset -screen 0 64x64x24"
         : backend == Backend::wayland ? "sway -c " + dir_.file("config")
@@ -68,17 +70,20 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         : backend == Backend::gnustep
             ? "gpbs --no-fork -GSLogSyslog NO"
             : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
-              "--virtual-monitor 640x480 -- python3 " CLIPTINT_MUTTER_SESSION " " +
-                  dir_.path();
+              "--virtual-monitor 640x480 -- python3 " +
+                  dir_.file("session.py") + " " + dir_.path();
+    writeWholeFile(dir_.file("config"), "xwayland disable\n");
+    writeWholeFile(dir_.file("session.py"), readWholeFile(CLIPTINT_MUTTER_SESSION));
     if (::getuid() == 0 && backend != Backend::x11 && backend != Backend::gnustep) {
         const passwd* nobody = ::getpwnam("nobody");
-        if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
-            throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
+        for (const auto& path : {dir_.path(), dir_.file("config"), dir_.file("session.py")}) {
+            if (nobody == nullptr || ::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid))
+                throw std::runtime_error("cannot hand " + path + " to the account nobody");
+        }
         command = "setpriv --reuid=" + std::to_string(nobody->pw_uid) +
                   " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups " + command;
     }
     ::chmod(dir_.path().c_str(), 0700);
-    writeWholeFile(dir_.file("config"), "xwayland disable\n");
     // GNUstep's TMP: a folder that is not its user's alone it takes for a shared one, and goes
     // elsewhere.
     ::mkdir(dir_.file("tmp").c_str(), 0700);
@@ -105,7 +110,8 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         if (backend == Backend::gnustep) return fs::exists(dir_.file("tmp/" + kGpbsName));
         return fs::exists(dir_.file(backend < Backend::mutter ? "wayland-1" : "session"));
     };
-    if (!await([&] { return up() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) || !up()) {
+    if (!await([&] { return up() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, kPatience) ||
+        !up()) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
     }
@@ -115,6 +121,12 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
             kPath};
     for (const auto& line : split(readWholeFile(dir_.file("session"))))
         if (line.starts_with("DISPLAY=") || line.starts_with("XAUTHORITY=")) env_.push_back(line);
+    // A server listens long before it answers: KWin loads its plugins, Xwayland compiles its
+    // keymap, and on a loaded machine that takes longer than the tool waits for an answer. The
+    // desktop is up once the peer's paste, and under mutter xclip on its Xwayland, are answered.
+    types();
+    if (backend == Backend::mutter)
+        runProgram({"xclip", "-selection", "clipboard", "-o", "-t", "TARGETS"}, kPatience, env_);
 }
 
 Desktop::~Desktop() {
@@ -130,12 +142,13 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
     // clipboard, holding whatever output it was given; with its output elsewhere, the run ends
     // when that process has been started (xclip) or has set the selection (wl-copy).
     const std::string peer = x11Peer(backend_) ? "xclip -selection clipboard -t" : "wl-copy --type";
-    runProgram({"sh", "-c", "exec " + peer + " \"$0\" >/dev/null 2>&1", type}, 20s, env_, bytes);
+    runProgram({"sh", "-c", "exec " + peer + " \"$0\" >/dev/null 2>&1", type}, kPatience, env_,
+               bytes);
     const auto copied = [&] {
         return std::ranges::find_first_of(before, running()) == before.end() &&
                std::ranges::count(types(), type) != 0;  // KWin lists wl-copy's text twice
     };
-    if (!await(copied, 10s))
+    if (!await(copied, kPatience))
         throw std::runtime_error("the peer did not put " + type + " on the clipboard");
 }
 
@@ -154,15 +167,16 @@ std::string Desktop::paste(const std::string& type) const {
     if (backend_ == Backend::gnustep)
         return runProgram({CLIPTINT_PASTEBOARD_PEER, "paste", type}, 60s, env_).out;
     if (x11Peer(backend_))
-        return runProgram({"xclip", "-selection", "clipboard", "-o", "-t", type}, 60s, env_).out;
-    return runProgram({"wl-paste", "--no-newline", "--type", type}, 60s, env_).out;
+        return runProgram({"xclip", "-selection", "clipboard", "-o", "-t", type}, kPatience, env_)
+            .out;
+    return runProgram({"wl-paste", "--no-newline", "--type", type}, kPatience, env_).out;
 }
 
 std::vector<std::string> Desktop::types() const {
     if (backend_ == Backend::gnustep)
         return split(runProgram({CLIPTINT_PASTEBOARD_PEER, "types"}, 20s, env_).out);
     return split(x11Peer(backend_) ? paste("TARGETS")
-                                   : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
+                                   : runProgram({"wl-paste", "--list-types"}, kPatience, env_).out);
 }
 
 std::vector<pid_t> Desktop::running(const std::string& exe) const {

@@ -36,6 +36,11 @@ using Offer = std::vector<std::pair<std::string, std::string>>;  // types and th
 // Waits up to the timeout for the condition; false when it never held.
 bool await(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
+// How long a test waits for a desktop program, or the tool, to do what it was asked. Every wait
+// ends as soon as its event comes, so the limit is only reached by a fault, and it leaves room
+// for a machine whose cores are all taken by builds (a load average of 7 to 13 on 2 cores).
+inline constexpr std::chrono::seconds kPatience{90};
+
 // A private desktop for one test, with the clipboard tools a user has on it as the tool's peers.
 // The compositors refuse to run as root or are not meant to, so under root they run as the
 // existing account "nobody" in a runtime folder of their own (mode 0700); root reaches their

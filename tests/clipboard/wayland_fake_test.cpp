@@ -6,12 +6,14 @@
 // what a handed-over connection allows.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wayland-server.h>
 
+#include <future>
 #include <map>
 #include <stdexcept>
 #include <thread>
@@ -28,8 +30,9 @@ namespace {
 using namespace std::chrono_literals;
 
 // How the compositor departs from a sound one: it offers no wl_seat, cancels every new source at
-// once, or ends every data device as soon as it is made.
-enum class Quirk { none, noSeat, refuseSelections, finishDevices };
+// once, ends every data device as soon as it is made, or, instead of the owner, sends any reader
+// a byte every 50 ms for ever.
+enum class Quirk { none, noSeat, refuseSelections, finishDevices, trickle };
 
 // What the compositor's thread works on.
 struct {
@@ -37,6 +40,7 @@ struct {
     wl_resource* selection = nullptr;
     std::vector<wl_resource*> devices;
     std::map<wl_resource*, std::vector<std::string>> types;  // of each source
+    std::vector<int> trickled;                               // the readers' pipes, for trickle
 } state;
 
 void destroy(wl_client*, wl_resource* resource) {
@@ -45,6 +49,7 @@ void destroy(wl_client*, wl_resource* resource) {
 
 // Every offer stands for the current selection: the tests read only the newest one.
 void receive(wl_client*, wl_resource*, const char* mimeType, std::int32_t fd) {
+    if (state.quirk == Quirk::trickle) return state.trickled.push_back(fd);
     if (state.selection != nullptr)
         ext_data_control_source_v1_send_send(state.selection, mimeType, fd);
     ::close(fd);
@@ -126,7 +131,7 @@ void bindSeat(wl_client* client, void*, std::uint32_t, std::uint32_t id) {
 class FakeCompositor {
   public:
     explicit FakeCompositor(Quirk quirk) {
-        state = {quirk, nullptr, {}, {}};
+        state = {quirk, nullptr, {}, {}, {}};
         if (wl_display_add_socket(display_, socket_.c_str()) != 0)
             throw std::runtime_error("cannot listen on " + socket_);
         if (quirk != Quirk::noSeat)
@@ -135,10 +140,18 @@ class FakeCompositor {
         wl_global_create(display_, &zwlr_data_control_manager_v1_interface, 2, nullptr,
                          bindWlrDecoy);
         thread_ = std::jthread([this](std::stop_token stop) {
+            sigset_t pipe;  // a reader that has gone is EPIPE here, not the end of the tests
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
             while (!stop.stop_requested()) {
                 wl_display_flush_clients(display_);
                 wl_event_loop_dispatch(wl_display_get_event_loop(display_), 50);
+                for (const int fd : state.trickled)
+                    (void)!::write(fd, "x", 1);
             }
+            for (const int fd : state.trickled)
+                ::close(fd);
         });
         ::setenv("WAYLAND_DISPLAY", socket_.c_str(), 1);
     }
@@ -169,6 +182,8 @@ TEST(WaylandFake, WorksThroughExtDataControlOrFailsAsTheCompositorMakesIt) {
         {"no seat", Quirk::noSeat, "no service", "no service"},
         {"refused selection", Quirk::refuseSelections, "write", "none"},
         {"ended device", Quirk::finishDevices, nullptr, "no clipboard"},
+        // Ended by the one deadline of a read, well before the owner ends.
+        {"trickling owner", Quirk::trickle, "", "no picture on the clipboard"},
     };
     const Bytes png = {0x89, 'P', 'N', 'G'};
     for (const auto& c : cases) {
@@ -183,10 +198,14 @@ TEST(WaylandFake, WorksThroughExtDataControlOrFailsAsTheCompositorMakesIt) {
                 // An owner serves the selection exactly when the write succeeded.
                 EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG) == 0, written.has_value());
             }
-            const auto read = reader ? readClipboard(*reader) : std::unexpected("no service");
+            auto reading = std::async(std::launch::async, [&] {
+                return reader ? readClipboard(*reader) : std::unexpected("no service");
+            });
+            EXPECT_EQ(reading.wait_for(kReadLimit + 20s), std::future_status::ready);
+            const auto read = reading.get();
             EXPECT_EQ(!read ? read.error() : *read == png ? "" : *read ? "other" : "none", c.read);
         }
-        EXPECT_TRUE(await([] { return ::waitpid(-1, nullptr, WNOHANG) < 0; }, 10s))
+        EXPECT_TRUE(await([] { return ::waitpid(-1, nullptr, WNOHANG) < 0; }, kPatience))
             << "an owner outlived its compositor";
     }
 }
