@@ -75,6 +75,7 @@ TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
         {mono, {"--file", "IN", "OUT", "Probe"}, kUsage},
         // A --file left after the rule: the caller asked for files; nothing is read or written.
         {mono, {"--file", "FIFO", "OUT", "probe", "--file"}, kUsage},
+        {mono, {"--file", "FIFO", "OUT", "paint", "3366cc", "--batch"}, kUsage},  // likewise
         {mono, {"--file", "--file", "OUT", "probe"}, kNoPicture},  // IN is named "--file"
         {empty, {"--file", "IN", "OUT", "draw"}, "ERR empty picture\n"},
         {mono, {"--file", "IN", "OUT", "paint"}, kUsage},
