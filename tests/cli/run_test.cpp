@@ -291,7 +291,9 @@ TEST(BashCompletion, OffersFileNamesOnlyForInAndOut) {
     TempDir dir;
     // Each line: a command line typed so far, in brackets, and what is offered after it.
     const std::string offers =
-        "[cliptint ] --file,--help,--version,paint,probe\n"
+        "[cliptint ] --batch,--file,--help,--version,paint,probe\n"
+        "[cliptint --batch ] paint,probe\n"
+        "[cliptint --batch probe ] \n"
         "[cliptint --file ] a.png,my icon.png\n"
         "[cliptint --file a.png m] my icon.png\n"
         "[cliptint --file --file a.png ] paint,probe\n"
