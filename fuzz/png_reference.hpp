@@ -23,39 +23,6 @@
 
 namespace cliptint::fuzz {
 
-// A PNG as libspng alone reads it, checksums checked: the header, and the straight RGBA8 pixels
-// or nullopt when libspng refuses the pixel data.
-struct SpngPicture {
-    spng_ihdr ihdr{};
-    std::optional<Bytes> rgba;
-    int status = 0;  // spng_decode_image's answer
-    Bytes profile;   // the iCCP profile of a picture without an sRGB chunk
-};
-
-inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_t> png) {
-    const std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)> ctx(spng_ctx_new(0), spng_ctx_free);
-    SpngPicture picture;
-    // The codec's chunk limits, so that a chunk the codec refuses for its size is refused here
-    // too rather than allocated (a declared length can be a gigabyte).
-    if (!ctx || spng_set_chunk_limits(ctx.get(), 8 << 20, 32 << 20) != 0 ||
-        spng_set_png_buffer(ctx.get(), png.data(), png.size()) != 0 ||
-        spng_get_ihdr(ctx.get(), &picture.ihdr) != 0) {
-        return std::nullopt;
-    }
-    // The profile as the chunks before the first IDAT give it: what the codec reads.
-    std::uint8_t intent = 0;
-    spng_iccp iccp{};
-    if (spng_get_srgb(ctx.get(), &intent) != 0 && spng_get_iccp(ctx.get(), &iccp) == 0) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(iccp.profile);
-        picture.profile.assign(bytes, bytes + iccp.profile_len);
-    }
-    Bytes rgba(std::size_t{picture.ihdr.width} * picture.ihdr.height * 4);
-    picture.status =
-        spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
-    if (picture.status == 0) picture.rgba = std::move(rgba);
-    return picture;
-}
-
 inline std::uint32_t bigEndian32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
@@ -109,6 +76,57 @@ inline Bytes idatStream(std::span<const std::uint8_t> png) {
         if (inRun) stream.insert(stream.end(), data.begin(), data.end());
     }
     return stream;
+}
+
+// Whether every chunk of the first run of consecutive IDATs lies whole in the bytes with its CRC
+// right. libspng checks a chunk's CRC only as it reads the next chunk's header, and stops at the
+// end of the zlib stream: the IDAT that holds the end is never checked.
+inline bool idatRunIntact(std::span<const std::uint8_t> png) {
+    const auto chunks = chunksIn(png);
+    auto chunk = std::ranges::find(chunks, "IDAT", &ChunkView::type);
+    for (; chunk != chunks.end() && chunk->type == "IDAT"; ++chunk) {
+        const std::uint8_t* crc = chunk->data.data() + chunk->data.size();
+        const std::uint8_t* typeAndData = chunk->data.data() - 4;
+        if (libdeflate_crc32(0, typeAndData, crc - typeAndData) != bigEndian32(crc)) return false;
+    }
+    if (chunk != chunks.end() || chunks.empty()) return true;  // another chunk ends the run
+    // The walk stopped where the bytes end or at a chunk cut short, image data if it is an IDAT.
+    const std::uint8_t* end = chunks.back().data.data() + chunks.back().data.size() + 4;
+    return png.data() + png.size() - end < 8 || std::memcmp(end + 4, "IDAT", 4) != 0;
+}
+
+// A PNG as libspng alone reads it, checksums checked: the header, and the straight RGBA8 pixels
+// or nullopt when libspng refuses the pixel data or the IDAT run is not intact.
+struct SpngPicture {
+    spng_ihdr ihdr{};
+    std::optional<Bytes> rgba;
+    int status = 0;  // spng_decode_image's answer
+    Bytes profile;   // the iCCP profile of a picture without an sRGB chunk
+};
+
+inline std::optional<SpngPicture> readPngWithLibspng(std::span<const std::uint8_t> png) {
+    const std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)> ctx(spng_ctx_new(0), spng_ctx_free);
+    SpngPicture picture;
+    // The codec's chunk limits, so that a chunk the codec refuses for its size is refused here
+    // too rather than allocated (a declared length can be a gigabyte).
+    if (!ctx || spng_set_chunk_limits(ctx.get(), 8 << 20, 32 << 20) != 0 ||
+        spng_set_png_buffer(ctx.get(), png.data(), png.size()) != 0 ||
+        spng_get_ihdr(ctx.get(), &picture.ihdr) != 0) {
+        return std::nullopt;
+    }
+    // The profile as the chunks before the first IDAT give it: what the codec reads.
+    std::uint8_t intent = 0;
+    spng_iccp iccp{};
+    if (spng_get_srgb(ctx.get(), &intent) != 0 && spng_get_iccp(ctx.get(), &iccp) == 0) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(iccp.profile);
+        picture.profile.assign(bytes, bytes + iccp.profile_len);
+    }
+    Bytes rgba(std::size_t{picture.ihdr.width} * picture.ihdr.height * 4);
+    picture.status =
+        spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+    if (picture.status == 0 && !idatRunIntact(png)) picture.status = SPNG_ECHUNK_CRC;
+    if (picture.status == 0) picture.rgba = std::move(rgba);
+    return picture;
 }
 
 // The bytes as one zlib stream, compressed by libdeflate at the level (0: stored blocks only).

@@ -174,7 +174,6 @@ std::optional<PngColour> fastPathColour(spng_ctx* ctx, const spng_ihdr& ihdr) {
 Result<void> PngDecoder::decode(Canvas& canvas) {
     const auto conversion = pngConversion(ctx_.get(), ihdr_);
     const ColourConversion* converts = conversion ? &*conversion : nullptr;
-    if (ihdr_.bit_depth == 16) return decodeDeepPng(ctx_.get(), ihdr_, converts, canvas);
     // libspng has read nothing past the chunks before the first IDAT, so it can still decode the
     // picture from the start when the fast path declines. The fast path premultiplies as it
     // goes, so a picture to be converted is left to libspng.
@@ -182,6 +181,8 @@ Result<void> PngDecoder::decode(Canvas& canvas) {
         colour && decodePngIdat(data_, *colour, canvas) == FastDecode::done) {
         return {};
     }
+    if (!idatChecksumsMatch(data_)) return std::unexpected("image");
+    if (ihdr_.bit_depth == 16) return decodeDeepPng(ctx_.get(), ihdr_, converts, canvas);
     return decodeShallowPng(ctx_.get(), converts, canvas);
 }
 

@@ -2,7 +2,8 @@
 
 // The PNG pixel data of the common pictures (8 bits a sample, not interlaced, no palette, no
 // tRNS) decoded and encoded over whole buffers with libdeflate, in the canvas's own memory.
-// libspng stays the decoder of everything else and the judge of every damaged file.
+// libspng stays the decoder of everything else and the judge of every damaged file, but for the
+// checksums of the IDAT chunks (idatChecksumsMatch).
 
 #include <libdeflate.h>
 
@@ -30,6 +31,12 @@ enum class FastDecode {
 // declines anything out of the ordinary, a damaged chunk or zlib stream included, so that the
 // general decoder decides, with its own answer, what such a file is.
 FastDecode decodePngIdat(std::span<const std::uint8_t> data, PngColour colour, Canvas& canvas);
+
+// False when a chunk of the run of IDAT chunks that begins with the first one has a wrong CRC or
+// is cut short. libspng checks a chunk's CRC as it reads the header of the next and stops at the
+// end of the zlib stream, so it never checks the IDAT that holds the stream's end. A file without
+// an IDAT, or whose chunks before the first one do not walk, is left to libspng to judge.
+bool idatChecksumsMatch(std::span<const std::uint8_t> data);
 
 // libdeflate's allocators, called through here so that tests can play out a compressor or a
 // decompressor that cannot be had, as libdeflate_alloc_* answers when memory runs out.

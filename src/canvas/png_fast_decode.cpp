@@ -331,6 +331,11 @@ bool reconstructRows(PngColour colour, std::uint8_t* rows, Canvas& canvas) {
 
 }  // namespace
 
+bool idatChecksumsMatch(std::span<const std::uint8_t> data) {
+    const auto first = firstIdat(data);
+    return !first || walkIdatRun(data, *first, CrcCheck::yes, [](auto) {});
+}
+
 int channelCount(PngColour colour) {
     switch (colour) {
         case PngColour::grey:

@@ -153,15 +153,6 @@ TEST(Decode, GivesTheHandWorkedCanvasOfEveryFile) {
     }
 }
 
-// The grey + alpha file declared to have one sample, which ExtraSamples still calls alpha, as
-// libtiff accepts: reading an alpha sample after the grey one ran past the row. libtiff's own
-// reader takes the sample as opaque grey.
-TEST(TiffDecode, StaysInsideRowsWhoseOnlySampleClaimsToBeAlpha) {
-    const auto canvas = makeCanvas(tiffWithTags("tif-ga8.tif", {{277, 1}}));
-    ASSERT_TRUE(canvas) << canvas.error();
-    EXPECT_EQ(allPixels(*canvas), (std::vector{grey(200), grey(100), grey(50)}));
-}
-
 }  // namespace
 
 }  // namespace cliptint::test

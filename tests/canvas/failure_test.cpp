@@ -45,6 +45,12 @@ std::vector<FailureCase> cases() {
     // The GIF's screen and colour table, then its trailer: no frame.
     Bytes gifScreen = cut("gif-trns.gif", 25);
     gifScreen.push_back(';');
+    // jpg-grey.jpg (8 x 8 of grey 128) after the grey TIFF's 128 bytes, whose tags make it the one
+    // strip, in old-style JPEG: no tool writes that any more.
+    const Bytes greyJpeg = dataBytes("jpg-grey.jpg");
+    Bytes oldStyleJpeg = tiffWithTags(
+        "tif-grey8.tif", {{256, 8}, {257, 8}, {259, 6}, {273, 128}, {278, 8}, {279, 331}});
+    oldStyleJpeg.insert(oldStyleJpeg.end(), greyJpeg.begin(), greyJpeg.end());
     return {
         {"Empty", {}, kNoPicture},
         {"Text", bytesOf("hello, this is not a picture\n"), kNoPicture},
@@ -62,11 +68,14 @@ std::vector<FailureCase> cases() {
         {"WebpRiffOnly", cut("webp-ref-lossless.webp", 16), kNoPicture},
         {"GifSignatureOnly", cut("gif-trns.gif", 8), kNoPicture},
         // The header reads, the pixels do not decode.
-        {"PngCutInPixels", cut("png-grid.png", -20), kImage},
         {"PngWithoutPixels", fileOf({ihdrOf(4, 4)}), kImage},
-        {"Png16InterlacedCutInPixels", cut("png-grid16-interlaced.png", -200), kImage},
-        // The chunk checksum catches a changed byte in the compressed pixels.
-        {"PngScribbledPixels", patched("png-grid.png", 60, Bytes(4, 0xFF)), kImage},
+        // The last IDAT's CRC (each file ends with it and IEND's 12 bytes), which libspng, stopping
+        // where the zlib stream ends, never reads: the IDAT fast path takes the first file, libspng
+        // the grey and the 16-bit one.
+        {"PngRgbaLastCrcWrong", patched("png-rgba8.png", 84, Bytes(4, 0)), kImage},
+        {"PngGrey1LastCrcWrong", patched("png-grey1.png", 51, Bytes(4, 0)), kImage},
+        {"Png16InterlacedLastCrcWrong", patched("png-grid16-interlaced.png", 946, Bytes(4, 0)),
+         kImage},
         {"TiffCutInStrip", cut("tif-ref-unassoc.tif", -10), kImage},
         {"TiffScribbledTile", patched("tif-grid-tiled.tif", 10, Bytes(40, 0xFF)), kImage},
         {"TiffPaletteCutInStrip", cut("tif-palette.tif", -2), kImage},
@@ -98,6 +107,17 @@ std::vector<FailureCase> cases() {
         // The libraries warn about these, and the pictures decode all the same: libtiff about a
         // tag it does not know, lcms2 about the profiles cut short (taken as untagged).
         {"TiffUnknownTag", dataBytes("tif-unknown-tag.tif"), "MULTI"},
+        // Tags edited, read as libtiff's own reader reads them. One grey sample that ExtraSamples
+        // calls alpha: reading an alpha sample after it ran past the row; it is opaque grey
+        // (200, 100, 50). The 16-bit greys as white-is-zero: inverted, AA where they give 55. The
+        // premultiplied file without ExtraSamples (its last entry renamed to tag 65000): libtiff
+        // calls the fourth sample an unspecified extra one, premultiplied alpha after RGB.
+        {"TiffOneSampleCalledAlpha", tiffWithTags("tif-ga8.tif", {{277, 1}}), "MULTI 757575 "},
+        {"TiffWhiteIsZero16", tiffWithTags("tif-grey16.tif", {{262, 0}}), "MULTI AAAAAA "},
+        {"TiffUnmarkedFourthSample", patched("tif-ref-assoc.tif", 222, {0xE8, 0xFD}),
+         "MULTI 72194D 0.0000 0.0000 1.0000 1.0000"},
+        // Old-style JPEG decodes only through libtiff's RGBA reader: the grey 128 of the JPEG.
+        {"TiffOldStyleJpeg", oldStyleJpeg, "MULTI 808080"},
         {"JpegJunkBeforeEnd", jpegJunk, "MULTI"},
         {"PngDamagedProfile", dataBytes("icc-glyph-damaged.png"), "MONO 78963C"},
         {"JpegDamagedProfile", dataBytes("icc-flat-damaged.jpg"), "MULTI 78963C"},

@@ -87,10 +87,11 @@ void expectLibspngsAnswer(std::span<const std::uint8_t> png, Fast fast) {
 }
 
 // Every colour type, every filter type on rows of every position (the top row filters against
-// zeros), and shapes where a row is no longer than the left neighbour's distance.
+// zeros), and shapes where a row is no longer than the left neighbour's distance. In 1 x 2 RGB
+// the canvas's first row ends one byte before the inflated second row's samples.
 TEST(PngFastDecode, GivesLibspngsPixelsForEveryColourTypeAndFilter) {
-    const std::pair<std::uint32_t, std::uint32_t> shapes[] = {
-        {1, 1}, {1, 9}, {9, 1}, {2, 5}, {37, 23}};
+    const std::pair<std::uint32_t, std::uint32_t> shapes[] = {{1, 1}, {1, 2}, {1, 9},
+                                                              {9, 1}, {2, 5}, {37, 23}};
     std::uint32_t seed = 1;
     for (const PngColour colour :
          {PngColour::grey, PngColour::rgb, PngColour::greyAlpha, PngColour::rgba}) {
@@ -124,8 +125,7 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
     const auto halves = idatsOf(stream, {third});
     Bytes garbageAfterIend = rechunked(png, {halves[0], halves[1], {"tEXt", {'k', 0, 'v'}, false}});
     garbageAfterIend.insert(garbageAfterIend.end(), {'j', 'u', 'n', 'k'});
-    auto badCrcFirst = halves, badCrcLast = halves;
-    badCrcFirst.front().goodCrc = false;
+    auto badCrcLast = halves;
     badCrcLast.back().goodCrc = false;
     // Files seen only up to a cut inside a chunk: the bytes past the cut are the rest of a sound
     // file, so a walk that reads beyond the end it was given takes the file.
@@ -169,7 +169,6 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
          Fast::takes},
         {"no IEND", rechunked(png, idatsOf(stream), false), Fast::takes},
         {"damaged chunk and garbage after the IDATs", garbageAfterIend, Fast::takes},
-        {"bad CRC on the first IDAT", rechunked(png, badCrcFirst), Fast::declines},
         {"bad CRC on the last IDAT", rechunked(png, badCrcLast), Fast::declines},
         {"stream a row short", edited([&](Bytes& b) { b.resize(b.size() - rowBytes); }),
          Fast::declines},
@@ -182,7 +181,6 @@ TEST(PngFastDecode, TakesSoundChunkLayoutsAndDeclinesDamagedFiles) {
          rechunked(png, {halves[0], Chunk{"tEXt", {'a', 0, 'b'}}, halves[1]}), Fast::declines},
         {"no IDAT at all", rechunked(png, {}), Fast::declines},
         {"only empty IDATs", rechunked(png, {{"IDAT", {}}, {"IDAT", {}}}), Fast::declines},
-        {"not a zlib stream", rechunked(png, {{"IDAT", {1, 2, 3, 4, 5, 6, 7, 8}}}), Fast::declines},
     };
     for (const auto& [name, file, fast] : cases) {
         SCOPED_TRACE(name);

@@ -168,8 +168,11 @@ TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
         EXPECT_EQ(fuzz::readPngWithLibspng(bytesOf(readWholeFile(stored)))->rgba, pixels);
         EXPECT_EQ(fs::status(stored).permissions(), mode);
     }
+    // OUT named without a folder, from IN's folder: the commonest call of all.
+    const std::string here = "cd \"$1\" && \"$0\" --file in.png bare.png paint 3399cc";
+    EXPECT_EQ(runProgram({"sh", "-c", here, CLIPTINT_BINARY, dir.path()}).out, kPaintedLine);
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(std::tuple(entries(dir.path()), entries(dir.file("sub"))), std::tuple(6, 1));
+    EXPECT_EQ(std::tuple(entries(dir.path()), entries(dir.file("sub"))), std::tuple(7, 1));
     // From a pipe on stdin, which has no size to go by, to a pipe on stdout.
     const std::string pipes =
         "cat \"$1\" | \"$0\" --file /dev/stdin /dev/stdout paint 3399cc | cat";
