@@ -33,27 +33,28 @@ bool LineReader::fill() {
 }
 
 std::optional<BatchLine> LineReader::next() {
-    BatchLine line;
-    bool started = false;  // some byte of this line, or its line feed, was read
+    std::string text;
+    bool tooLong = false;
+    bool started = false;  // some byte of this line was read
     for (;;) {
         if (begin_ == end_ && !fill()) {
             if (!started) return std::nullopt;
-            return line;
+            return BatchLine();
         }
         started = true;
         const char* from = buffer_.data() + begin_;
         const char* to = buffer_.data() + end_;
         const char* feed = std::find(from, to, '\n');
         const auto piece = static_cast<std::size_t>(feed - from);
-        if (!line.tooLong && line.text.size() + piece > kMaxBatchLine) {
-            line.tooLong = true;
-            line.text = std::string();
+        if (!tooLong && text.size() + piece > kMaxBatchLine) {
+            tooLong = true;
+            text = std::string();
         }
-        if (!line.tooLong) line.text.append(from, piece);
+        if (!tooLong) text.append(from, piece);
         begin_ += piece;
         if (feed != to) {
             ++begin_;
-            return line;
+            return tooLong ? BatchLine() : BatchLine(std::move(text));
         }
     }
 }
@@ -70,7 +71,7 @@ namespace {
 
 // The reply to one line; the same words answer every line.
 std::string answerLine(const std::optional<Command>& command, const BatchLine& line) {
-    const auto files = line.tooLong ? std::nullopt : splitBatchLine(line.text);
+    const auto files = line ? splitBatchLine(*line) : std::nullopt;
     if (!command || !files) return replyLine(std::unexpected(std::string(kUsage)));
     FilePictures pictures(files->in, files->out);
     return replyLine(answerRun(*command, pictures));

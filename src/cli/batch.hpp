@@ -12,11 +12,10 @@ namespace cliptint {
 // A path longer than that cannot be opened, so no line that names two usable files is refused.
 inline constexpr std::size_t kMaxBatchLine = 2 * 4096 + 1;
 
-// One line of standard input, without its line feed.
-struct BatchLine {
-    std::string text;      // empty when tooLong
-    bool tooLong = false;  // over kMaxBatchLine bytes: skipped to its end, not held
-};
+// One line of standard input, without its line feed; nullopt for a line over kMaxBatchLine bytes
+// (skipped to its end, not held) and for a last line that the input ends before its line feed
+// (it may have been cut short, and a path cut short names another file).
+using BatchLine = std::optional<std::string>;
 
 // Reads a descriptor line by line through a buffer of fixed size, so that memory does not grow
 // with the input, whatever its lines.
@@ -24,8 +23,7 @@ class LineReader {
   public:
     explicit LineReader(int fd) : fd_(fd), buffer_(kBufferBytes) {}
 
-    // The next line; a last line without a line feed counts. nullopt at the end of the input, or
-    // when reading fails.
+    // The next line; nullopt at the end of the input, or when reading fails (which ends it too).
     std::optional<BatchLine> next();
 
   private:
