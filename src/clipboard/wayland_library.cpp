@@ -1,35 +1,29 @@
 #include "clipboard/wayland_library.hpp"
 
-#include <dlfcn.h>
+#include "sys/library.hpp"
 
 namespace cliptint::wayland {
 
 namespace {
 
-template <class Function>
-bool bind(void* handle, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(handle, name));
-    return function != nullptr;
-}
-
 const Library* load() {
-    void* handle = dlopen("libwayland-client.so.0", RTLD_NOW | RTLD_LOCAL);
+    void* handle = sys::openLibrary("libwayland-client.so.0");
     if (handle == nullptr) return nullptr;
     static Library library{};
     const bool bound =
-        bind(handle, "wl_display_connect", library.displayConnect) &&
-        bind(handle, "wl_display_disconnect", library.displayDisconnect) &&
-        bind(handle, "wl_display_get_fd", library.displayGetFd) &&
-        bind(handle, "wl_display_flush", library.displayFlush) &&
-        bind(handle, "wl_display_prepare_read", library.displayPrepareRead) &&
-        bind(handle, "wl_display_cancel_read", library.displayCancelRead) &&
-        bind(handle, "wl_display_read_events", library.displayReadEvents) &&
-        bind(handle, "wl_display_dispatch_pending", library.displayDispatchPending) &&
-        bind(handle, "wl_proxy_marshal_flags", library.proxyMarshalFlags) &&
-        bind(handle, "wl_proxy_add_listener", library.proxyAddListener) &&
-        bind(handle, "wl_proxy_destroy", library.proxyDestroy) &&
-        bind(handle, "wl_proxy_get_version", library.proxyGetVersion) &&
-        bind(handle, "wl_log_set_handler_client", library.logSetHandlerClient);
+        sys::bindFunction(handle, "wl_display_connect", library.displayConnect) &&
+        sys::bindFunction(handle, "wl_display_disconnect", library.displayDisconnect) &&
+        sys::bindFunction(handle, "wl_display_get_fd", library.displayGetFd) &&
+        sys::bindFunction(handle, "wl_display_flush", library.displayFlush) &&
+        sys::bindFunction(handle, "wl_display_prepare_read", library.displayPrepareRead) &&
+        sys::bindFunction(handle, "wl_display_cancel_read", library.displayCancelRead) &&
+        sys::bindFunction(handle, "wl_display_read_events", library.displayReadEvents) &&
+        sys::bindFunction(handle, "wl_display_dispatch_pending", library.displayDispatchPending) &&
+        sys::bindFunction(handle, "wl_proxy_marshal_flags", library.proxyMarshalFlags) &&
+        sys::bindFunction(handle, "wl_proxy_add_listener", library.proxyAddListener) &&
+        sys::bindFunction(handle, "wl_proxy_destroy", library.proxyDestroy) &&
+        sys::bindFunction(handle, "wl_proxy_get_version", library.proxyGetVersion) &&
+        sys::bindFunction(handle, "wl_log_set_handler_client", library.logSetHandlerClient);
     return bound ? &library : nullptr;
 }
 
