@@ -254,18 +254,36 @@ std::string readReply(int fd) {
     return text;
 }
 
+// Waits, 20 s at most, until the process sleeps (as it does waiting for input) or has ended;
+// true when it sleeps.
+bool awaitSleep(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string stat = readWholeFile("/proc/" + std::to_string(pid) + "/stat");
+        const auto state = stat.find(") ");  // the state follows the command's name
+        if (state == std::string::npos || stat[state + 2] == 'Z') return false;
+        if (stat[state + 2] == 'S') return true;
+        ::poll(nullptr, 0, 5);
+    }
+    return false;
+}
+
 // A reader sees each reply as soon as its picture is done: the batch neither waits for more
-// lines nor holds replies back in a buffer.
+// lines nor holds replies back in a buffer. Its standard input is non-blocking, as a descriptor
+// shared with another program may be: a read that finds nothing yet is no end of input.
 TEST_F(Run, BatchRepliesToEachLineBeforeTheNextArrives) {
     writeWholeFile(in, mono);
     int toTool[2], fromTool[2];
     ASSERT_EQ(::pipe2(toTool, O_CLOEXEC) | ::pipe2(fromTool, O_CLOEXEC), 0);
+    ASSERT_EQ(::fcntl(toTool[0], F_SETFL, O_NONBLOCK), 0);
     const pid_t pid = startProgram({CLIPTINT_BINARY, "--batch", "probe"}, {"PATH=/usr/bin:/bin"},
                                    {toTool[0], fromTool[1], STDERR_FILENO});
     ::close(toTool[0]);
     ::close(fromTool[1]);
     const std::string line = in + "\t" + out + "\n";
     for (int k = 0; k < 2; ++k) {
+        // Each line comes only once the batch waits for it, having read nothing.
+        ASSERT_TRUE(awaitSleep(pid)) << "ended before line " << k;
         ASSERT_EQ(::write(toTool[1], line.data(), line.size()), std::ssize(line));
         EXPECT_EQ(readReply(fromTool[0]), kMonoLine) << "line " << k;
     }
