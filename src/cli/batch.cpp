@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "cli/command.hpp"
 #include "cli/steps.hpp"
@@ -13,6 +17,43 @@
 #include "sys/io.hpp"
 
 namespace cliptint {
+
+namespace {
+
+// The longest line of a batch, without its line feed: two paths of PATH_MAX bytes and the tab.
+// A path longer than that cannot be opened, so no line that names two usable files is refused.
+constexpr std::size_t kMaxBatchLine = 2 * 4096 + 1;
+
+// One line of standard input, without its line feed; nullopt for a line over kMaxBatchLine bytes
+// (skipped to its end, not held) and for a last line that the input ends before its line feed
+// (it may have been cut short, and a path cut short names another file).
+using BatchLine = std::optional<std::string>;
+
+// Reads a descriptor line by line through a buffer of fixed size, so that memory does not grow
+// with the input, whatever its lines.
+class LineReader {
+  public:
+    explicit LineReader(int fd) : fd_(fd), buffer_(kBufferBytes) {}
+
+    // The next line; nullopt at the end of the input, or when reading fails (which ends it too).
+    std::optional<BatchLine> next();
+
+  private:
+    static constexpr std::size_t kBufferBytes = 1 << 16;
+    bool fill();
+
+    int fd_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;  // the unread bytes are [begin_, end_)
+    std::size_t end_ = 0;
+};
+
+// The IN and OUT of a line "IN<tab>OUT": nullopt for a line that is not exactly two fields
+// (no tab, or more than one), or that holds a NUL byte, which no path can hold.
+struct BatchFiles {
+    std::string in;
+    std::string out;
+};
 
 bool LineReader::fill() {
     for (;;) {
@@ -66,8 +107,6 @@ std::optional<BatchFiles> splitBatchLine(std::string_view line) {
     if (line.find('\0') != std::string_view::npos) return std::nullopt;
     return BatchFiles{std::string(line.substr(0, tab)), std::string(line.substr(tab + 1))};
 }
-
-namespace {
 
 // The reply to one line; the same words answer every line.
 std::string answerLine(const std::optional<Command>& command, const BatchLine& line) {

@@ -1,6 +1,7 @@
 #include "cli/command.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace cliptint {
 

@@ -1,6 +1,7 @@
 #include "cli/run.hpp"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/batch.hpp"
