@@ -189,17 +189,14 @@ TEST_F(Run, BatchAnswersEachLineAsItsSingleRunDoes) {
     const std::string multi = pngOf(clearCanvas(1, 1, {{0, 1, {0, 0, 0, 255}}}));
     const std::string damaged = mono.substr(0, mono.size() - 20);
     // Each line, D standing for the folder.
-    const std::vector<std::string> lines{"D/mono.png\tD/a.png",
-                                         "D/a.png\tD/b.png",
-                                         "D/missing.png\tD/c.png",
-                                         "D/damaged.png\tD/d.png",
-                                         "D/multi.png\tD/e.png",
-                                         "D/mono.png\tD/x/f.png",
-                                         "D/mono.png",
-                                         "D/mono.png\tD/a.png\tD/g.png",
-                                         "D/mono.png\tD/h" + std::string(1, '\0'),
-                                         "D/" + std::string(70000, 'y') + "\tD/i.png",
-                                         "D/mono.png\tD/b.png"};
+    const std::vector<std::string> lines{
+        "D/mono.png\tD/a.png", "D/a.png\tD/b.png", "D/missing.png\tD/c.png",
+        "D/damaged.png\tD/d.png", "D/multi.png\tD/e.png", "D/mono.png\tD/x/f.png", "D/mono.png",
+        "D/mono.png\tD/a.png\tD/g.png", "D/mono.png\tD/h" + std::string(1, '\0'),
+        "D/" + std::string(70000, 'y') + "\tD/i.png",
+        // 8,193 bytes, the longest line, and one more
+        std::string(4096, 'y') + "\t" + std::string(4096, 'z'),
+        std::string(4096, 'y') + "\t" + std::string(4097, 'z'), "D/mono.png\tD/b.png"};
     for (const std::vector<std::string>& words :
          {std::vector<std::string>{"paint", "#3399cc"}, {"probe"}, {"paint"}, {"Probe"}, {}}) {
         SCOPED_TRACE(testing::PrintToString(words));
@@ -217,7 +214,7 @@ TEST_F(Run, BatchAnswersEachLineAsItsSingleRunDoes) {
                 const auto tab = filled.find('\t');
                 const bool twoFields =
                     tab != std::string::npos && filled.find('\t', tab + 1) == std::string::npos &&
-                    filled.find('\0') == std::string::npos && filled.size() < 9000;
+                    filled.find('\0') == std::string::npos && filled.size() <= 8193;
                 if (batch) continue;
                 std::vector<std::string> argv{"--file", filled.substr(0, tab),
                                               filled.substr(tab + 1)};
