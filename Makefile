@@ -9,14 +9,19 @@ TEST_JOBS  ?= 12
 PREFIX     ?= /usr/local
 
 # What building the tool needs, all from Debian: `make deps`, and so `make demo` and `make deb`.
-BUILD_PACKAGES := build-essential cmake pkg-config \
+# The AppKit build (against GNUstep) needs the codecs' part only.
+CODEC_PACKAGES := build-essential cmake pkg-config \
 	libspng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libgif-dev libdeflate-dev \
-	liblcms2-dev \
-	libxcb1-dev libwayland-dev libwayland-bin
+	liblcms2-dev
+BUILD_PACKAGES := $(CODEC_PACKAGES) libxcb1-dev libwayland-dev libwayland-bin
 # What the tests add: GoogleTest, libpng to decode against, the X11 and Wayland desktops the
 # clipboard tests run and the peers they copy and paste with: `make test-deps`, and so `make test`.
-TEST_PACKAGES := libpng-dev libgtest-dev libgmock-dev xvfb xclip xauth sway wl-clipboard \
+CORE_TEST_PACKAGES := libpng-dev libgtest-dev libgmock-dev
+TEST_PACKAGES := $(CORE_TEST_PACKAGES) xvfb xclip xauth sway wl-clipboard \
 	mutter xwayland dbus kwin-wayland python3-gi
+# The AppKit clipboard against GNUstep's AppKit; its tests add GoogleTest and libpng, and run
+# GNUstep's pasteboard server gpbs (from gnustep-back-common).
+APPKIT_PACKAGES := $(CODEC_PACKAGES) libgnustep-gui-dev gnustep-back0.29 gobjc++-12
 
 # $(call install-missing,PACKAGES): installs those Debian PACKAGES that are not installed yet.
 define install-missing
@@ -29,7 +34,8 @@ define install-missing
 	fi
 endef
 
-.PHONY: all deps build tool demo test test-release test-asan clean install deb deb-deps deb-check-deps
+.PHONY: all deps build tool demo test test-release test-asan clean install deb deb-deps deb-check-deps \
+	appkit-deps appkit-test-deps appkit test-appkit test-posix
 
 all: build
 
@@ -64,8 +70,37 @@ test: test-deps
 	$(MAKE) test-release
 	$(MAKE) test-asan
 
+# The AppKit build, against GNUstep: the backend a Mac builds, tested here against a real
+# pasteboard server. It stands in for a Mac, so it takes the POSIX paths a Mac takes too.
+APPKIT_BUILD ?= build-appkit
+APPKIT_CMAKE := -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_CLIPBOARD=appkit -DCLIPTINT_POSIX_FALLBACKS=ON
+
+appkit-deps:
+	$(call install-missing,$(APPKIT_PACKAGES))
+
+appkit-test-deps:
+	$(call install-missing,$(APPKIT_PACKAGES) $(CORE_TEST_PACKAGES))
+
+appkit: appkit-deps
+	cmake -S . -B $(APPKIT_BUILD) $(APPKIT_CMAKE) -DCLIPTINT_TESTS=OFF
+	cmake --build $(APPKIT_BUILD) -j $(JOBS) --target cliptint
+
+test-appkit: appkit-test-deps
+	cmake -S . -B $(APPKIT_BUILD) $(APPKIT_CMAKE) -DCLIPTINT_TESTS=ON
+	cmake --build $(APPKIT_BUILD) -j $(JOBS)
+	cd $(APPKIT_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
+
+# The whole suite with every Linux-only call replaced by its POSIX fallback (src/sys/platform.hpp).
+POSIX_BUILD ?= build-posix
+
+test-posix: test-deps
+	cmake -S . -B $(POSIX_BUILD) -DCMAKE_BUILD_TYPE=Release -DCLIPTINT_POSIX_FALLBACKS=ON \
+		-DCLIPTINT_TESTS=ON
+	cmake --build $(POSIX_BUILD) -j $(JOBS)
+	cd $(POSIX_BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(APPKIT_BUILD) $(POSIX_BUILD)
 
 # `make install [PREFIX=/usr/local] [DESTDIR=...]`: the tool in bin/, stripped as a package's is,
 # its manual page, notes and shell completions under share/ (packaging/CMakeLists.txt).

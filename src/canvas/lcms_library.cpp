@@ -12,7 +12,7 @@ void ignoreLcmsError(cmsContext, cmsUInt32Number, const char*) {}
 
 // The handle is never closed: the library serves the rest of the run.
 const LcmsLibrary* load() {
-    void* handle = sys::openLibrary("liblcms2.so.2");
+    void* handle = sys::openLibrary(CLIPTINT_LCMS2_LIBRARY);
     if (handle == nullptr) return nullptr;
     static LcmsLibrary library{};
     decltype(&cmsSetLogErrorHandler) setLogErrorHandler = nullptr;

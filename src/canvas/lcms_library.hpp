@@ -2,7 +2,8 @@
 
 // Little CMS 2, loaded when the first tagged picture needs it. Debian ships it as a shared
 // library only, and mapping one more library into every run costs an untagged icon probe
-// measurable start-up time (bench/results.md), so the tool does not link it: liblcms2.so.2 is
+// measurable start-up time (bench/results.md), so the tool does not link it: the library
+// (CLIPTINT_LCMS2_LIBRARY: liblcms2.so.2 on Linux, Homebrew's liblcms2.2.dylib on macOS) is
 // opened on first use and its few functions are reached through this table.
 
 #include <lcms2.h>

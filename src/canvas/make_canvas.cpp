@@ -1,11 +1,10 @@
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
 
 #include "canvas/canvas.hpp"
 #include "canvas/codec.hpp"
+#include "sys/calls.hpp"
 
 namespace cliptint {
 
@@ -22,7 +21,7 @@ MallocMemory allocateBuffer(std::size_t bytes) {
     if (bytes < kHugePage) return MallocMemory{static_cast<std::uint8_t*>(std::malloc(bytes))};
     const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* memory = std::aligned_alloc(kHugePage, rounded);
-    if (memory != nullptr) madvise(memory, rounded, MADV_HUGEPAGE);  // only advice; may fail
+    if (memory != nullptr) sys::adviseHugePages(memory, rounded);
     return MallocMemory{static_cast<std::uint8_t*>(memory)};
 }
 

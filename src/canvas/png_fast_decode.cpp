@@ -34,7 +34,6 @@ std::uint32_t bigEndian32(const std::uint8_t* p) {
 struct Chunk {
     std::size_t at = 0;  // byte offset of the length field
     std::uint32_t length = 0;
-    bool isIdat = false;
     std::size_t next() const { return at + 12 + length; }
     std::span<const std::uint8_t> payload(std::span<const std::uint8_t> data) const {
         return data.subspan(at + 8, length);
@@ -47,8 +46,7 @@ std::optional<Chunk> chunkAt(std::span<const std::uint8_t> data, std::size_t at)
     if (at > data.size() || data.size() - at < 12) return std::nullopt;
     const std::uint32_t length = bigEndian32(data.data() + at);
     if (length > kMaxChunkLength || data.size() - at - 12 < length) return std::nullopt;
-    const bool isIdat = std::memcmp(data.data() + at + 4, kIdat.data(), kIdat.size()) == 0;
-    return Chunk{at, length, isIdat};
+    return Chunk{at, length};
 }
 
 // The CRC covers the type and the data (PNG, section 5.3).
@@ -58,43 +56,49 @@ bool crcMatches(std::span<const std::uint8_t> data, const Chunk& chunk) {
     return libdeflate_crc32(0, typeAndData, 4 + std::size_t{chunk.length}) == stored;
 }
 
-// The first IDAT chunk. The chunks before it have been read by the caller, so a walk that goes
-// wrong only declines.
-std::optional<Chunk> firstIdat(std::span<const std::uint8_t> data) {
+// Whether a chunk header at offset at lies in the bytes and names an IDAT chunk.
+bool idatAt(std::span<const std::uint8_t> data, std::size_t at) {
+    return at <= data.size() && data.size() - at >= 8 &&
+           std::memcmp(data.data() + at + 4, kIdat.data(), kIdat.size()) == 0;
+}
+
+// The offset of the first IDAT chunk's header, whether or not the chunk is whole. The chunks
+// before it have been read by the caller, so a walk that goes wrong only declines.
+std::optional<std::size_t> firstIdat(std::span<const std::uint8_t> data) {
     std::size_t at = kSignatureSize;
-    while (const auto chunk = chunkAt(data, at)) {
-        if (chunk->isIdat) return chunk;
+    while (!idatAt(data, at)) {
+        const auto chunk = chunkAt(data, at);
+        if (!chunk) return std::nullopt;
         at = chunk->next();
     }
-    return std::nullopt;
+    return at;
 }
 
 enum class CrcCheck { yes, no };
 
-// Calls visit with the payload of each chunk in the run of consecutive IDAT chunks that begins
-// with chunk. The run ends at the first other chunk or where the bytes end; false when a chunk of
-// it is cut short or, when checked, has a wrong CRC. Each step moves on by at least 12 bytes.
+// Calls visit with the payload of each chunk in the run of consecutive IDAT chunks whose first
+// header is at offset at. The run ends at the first other chunk or where the bytes end; false
+// when a chunk of it is cut short or, when checked, has a wrong CRC. Each step moves on by at
+// least 12 bytes.
 template <class Visit>
-bool walkIdatRun(std::span<const std::uint8_t> data, Chunk chunk, CrcCheck crc, Visit visit) {
-    while (true) {
-        if (crc == CrcCheck::yes && !crcMatches(data, chunk)) return false;
-        visit(chunk.payload(data));
-        const std::size_t at = chunk.next();
-        if (data.size() - at < 8) return true;
-        if (std::memcmp(data.data() + at + 4, kIdat.data(), kIdat.size()) != 0) return true;
-        const auto next = chunkAt(data, at);
-        if (!next) return false;
-        chunk = *next;
-    }
+bool walkIdatRun(std::span<const std::uint8_t> data, std::size_t at, CrcCheck crc, Visit visit) {
+    do {
+        const auto chunk = chunkAt(data, at);
+        if (!chunk) return false;
+        if (crc == CrcCheck::yes && !crcMatches(data, *chunk)) return false;
+        visit(chunk->payload(data));
+        at = chunk->next();
+    } while (idatAt(data, at));
+    return true;
 }
 
-// The zlib stream that the IDAT run beginning with first holds, every CRC checked: the one
+// The zlib stream that the IDAT run beginning at offset first holds, every CRC checked: the one
 // non-empty payload where it lies, or all of them joined into buffer. Joining costs a copy as
 // large as the stream (at most the input's size), which the whole-buffer inflate repays: a
 // 40 MP photograph whose 91 MB stream lies in 8 KiB chunks is probed in a quarter less time
 // than with libspng's streaming inflate, for 88 MB more memory (bench/results.md).
 std::optional<std::span<const std::uint8_t>> zlibStream(std::span<const std::uint8_t> data,
-                                                        Chunk first, MallocMemory& buffer) {
+                                                        std::size_t first, MallocMemory& buffer) {
     std::size_t total = 0;  // at most the input's size
     std::size_t pieces = 0;
     std::span<const std::uint8_t> last;

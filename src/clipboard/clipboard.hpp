@@ -13,7 +13,7 @@ enum class PictureType { png, tiff };
 // The desktop clipboard. Obtaining one costs nothing and fails nothing: a backend reaches its
 // clipboard service only on the first read or write, so a run that never uses it never connects.
 class Clipboard {
-public:
+  public:
     virtual ~Clipboard() = default;
 
     // The bytes stored under the type, or nullopt when the clipboard holds nothing of that type.
@@ -36,5 +36,9 @@ Result<std::optional<Bytes>> readClipboard(Clipboard& pb);
 
 // Replaces whatever the clipboard holds by the PNG.
 Result<void> writeClipboard(Clipboard& pb, std::span<const std::uint8_t> png);
+
+// Data that a clipboard service handed over whole, as the run's own bytes. Failure: "picture
+// size" (over maxBytes).
+Result<Bytes> copyData(std::span<const std::uint8_t> data, std::int64_t maxBytes = kMaxInputBytes);
 
 }  // namespace cliptint

@@ -1,6 +1,5 @@
 #include "clipboard/owner.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,9 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <string_view>
-#include <vector>
 
 #include "sys/calls.hpp"
 #include "sys/fd.hpp"
@@ -30,21 +27,6 @@ constexpr auto kOwnWait = std::chrono::seconds(12);
 // The fd the report pipe is moved to in the child, so that one call closes everything above it.
 constexpr int kReportFd = 3;
 
-// Kernels before 5.9 lack close_range; /proc/self/fd then lists what is open.
-void closeFrom(int lowest) {
-    if (::close_range(static_cast<unsigned>(lowest), ~0U, 0) == 0) return;
-    DIR* listing = ::opendir("/proc/self/fd");
-    if (listing == nullptr) return;
-    std::vector<int> open;
-    while (const dirent* entry = ::readdir(listing)) {
-        const int fd = std::atoi(entry->d_name);
-        if (fd >= lowest && fd != ::dirfd(listing)) open.push_back(fd);
-    }
-    ::closedir(listing);
-    for (const int fd : open)
-        ::close(fd);
-}
-
 // Leaves the caller's session, puts /dev/null on fds 0-2 and the report pipe on kReportFd, and
 // closes every other fd: the parent's connection to the clipboard service, and anything the
 // caller left open, such as the write end of a `$(cliptint paint ...)` pipe that would
@@ -62,8 +44,8 @@ void detach(int reportFd) {
         if (null < 0) ::close(fd);  // closed is second best: the caller's pipes are let go
         if (null >= 0) ::dup2(null, fd);
     }
-    if (report != kReportFd) ::dup3(report, kReportFd, O_CLOEXEC);
-    closeFrom(kReportFd + 1);
+    if (report != kReportFd) sys::dup3(report, kReportFd, O_CLOEXEC);
+    sys::closeFrom(kReportFd + 1);
 }
 
 // The child ends with _exit, so that nothing of the parent (stdio buffers, exit handlers) runs

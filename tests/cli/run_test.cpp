@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,16 +89,15 @@ TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
         {mono, {"--file", "IN", "FULL", "paint", "3366cc"}, "ERR write\n"},
         {mono, {"--file", "IN", "DIR", "paint", "3366cc"}, "ERR write\n"},
     };
-    // FULL: a full device (as /dev/full) of the test's own, so that a fault that renames over
-    // it cannot take the system's; the system's where no device can be made.
+    // FULL: a full device; the case is left out on systems without one.
     TempDir devices;
-    const std::string full = devices.file("full");
     const std::map<std::string, std::string> paths{
         {"IN", in}, {"OUT", out}, {"FIFO", fifo}, {"DIR", dir.path()}, {"NO-DIR", dir.file("x/o")},
-        {"FULL", ::mknod(full.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0 ? full : "/dev/full"}};
+        {"FULL", fullDevice(devices.path()).value_or("")}};
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words) + (c.picture.empty() ? " without IN" : ""));
+        if (std::ranges::count(c.words, "FULL") != 0 && paths.at("FULL").empty()) continue;
         fs::remove(in);
         if (!c.picture.empty()) writeWholeFile(in, c.picture);
         writeWholeFile(out, "precious");

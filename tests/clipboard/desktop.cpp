@@ -58,16 +58,19 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     // allowed (containers); through the loader it runs without, and KWIN_FORCE_OWN_QPA makes it
     // take its own Qt platform all the same. mutter runs mutter_session.py in its session, which
     // gives the seat a keyboard and writes the session's environment (mutter's XWayland display
-    // and its authority file) to the folder's file "session".
+    // and its authority file) to the folder's file "session". gpbs needs no display (and takes
+    // the X11 clipboard when it has one); GNUstep finds it through TMP, a folder of its own.
     std::string command =
         backend == Backend::x11 ? "Xvfb -displayfd 1 -nolisten tcp -noreset -screen 0 64x64x24"
         : backend == Backend::wayland ? "sway -c " + dir_.file("config")
         : backend == Backend::kwin
             ? "/lib64/ld-linux-x86-64.so.2 /usr/bin/kwin_wayland --virtual --socket wayland-1"
+        : backend == Backend::gnustep
+            ? "gpbs --no-fork -GSLogSyslog NO"
             : "dbus-run-session -- mutter --headless --wayland-display wayland-1 "
               "--virtual-monitor 640x480 -- python3 " CLIPTINT_MUTTER_SESSION " " +
                   dir_.path();
-    if (::getuid() == 0 && backend != Backend::x11) {
+    if (::getuid() == 0 && backend != Backend::x11 && backend != Backend::gnustep) {
         const passwd* nobody = ::getpwnam("nobody");
         if (nobody == nullptr || ::chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid))
             throw std::runtime_error("cannot hand " + dir_.path() + " to the account nobody");
@@ -76,6 +79,9 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     }
     ::chmod(dir_.path().c_str(), 0700);
     writeWholeFile(dir_.file("config"), "xwayland disable\n");
+    // GNUstep's TMP: a folder that is not its user's alone it takes for a shared one, and goes
+    // elsewhere.
+    ::mkdir(dir_.file("tmp").c_str(), 0700);
     // stdin on /dev/null, stdout (Xvfb's display number) and stderr to the files; in a group of
     // its own, so that stop() reaches what a server starts (XWayland, its D-Bus).
     const int append = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
@@ -83,25 +89,29 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
         ::open("/dev/null", O_RDONLY | O_CLOEXEC),
         ::open((backend == Backend::x11 ? shown : log).c_str(), append, 0600),
         ::open(log.c_str(), append, 0600)};
-    server_ = startProgram(
-        split(command, ' '),
-        {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(), "WLR_BACKENDS=headless",
-         "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
-        fds);
+    server_ =
+        startProgram(split(command, ' '),
+                     {"XDG_RUNTIME_DIR=" + dir_.path(), "HOME=" + dir_.path(),
+                      "TMP=" + dir_.file("tmp"), "WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                      "WLR_LIBINPUT_NO_DEVICES=1", "KWIN_FORCE_OWN_QPA=1", kPath},
+                     fds);
     for (const int fd : fds)
         ::close(fd);
     // Up once Xvfb has written the number, once the compositor's socket is there (wayland-1, which
-    // sway takes first in a folder of its own), and for mutter once its session has begun.
+    // sway takes first in a folder of its own), for mutter once its session has begun, and for
+    // gpbs once it has registered its name.
     const auto up = [&] {
         if (backend == Backend::x11) return readWholeFile(shown).ends_with('\n');
+        if (backend == Backend::gnustep) return fs::exists(dir_.file("tmp/" + kGpbsName));
         return fs::exists(dir_.file(backend < Backend::mutter ? "wayland-1" : "session"));
     };
     if (!await([&] { return up() || ::waitpid(server_, nullptr, WNOHANG) != 0; }, 30s) || !up()) {
         stop(server_);
         throw std::runtime_error("the display server did not start:\n" + readWholeFile(log));
     }
-    env_ = {backend == Backend::x11 ? "DISPLAY=:" + split(readWholeFile(shown))[0]
-                                    : "WAYLAND_DISPLAY=" + dir_.file("wayland-1"),
+    env_ = {backend == Backend::x11       ? "DISPLAY=:" + split(readWholeFile(shown))[0]
+            : backend == Backend::gnustep ? "TMP=" + dir_.file("tmp")
+                                          : "WAYLAND_DISPLAY=" + dir_.file("wayland-1"),
             kPath};
     for (const auto& line : split(readWholeFile(dir_.file("session"))))
         if (line.starts_with("DISPLAY=") || line.starts_with("XAUTHORITY=")) env_.push_back(line);
@@ -114,6 +124,7 @@ Desktop::~Desktop() {
 }
 
 void Desktop::copy(const std::string& type, const std::string& bytes) {
+    if (backend_ == Backend::gnustep) return copy({{type, bytes}});
     const auto before = running();  // the owner, which the peer's copy ends
     // xclip and wl-copy leave a process behind to serve the data until another client takes the
     // clipboard, holding whatever output it was given; with its output elsewhere, the run ends
@@ -128,13 +139,28 @@ void Desktop::copy(const std::string& type, const std::string& bytes) {
         throw std::runtime_error("the peer did not put " + type + " on the clipboard");
 }
 
+// The peer leaves nothing running: gpbs keeps what it was given.
+void Desktop::copy(const Offer& offer) {
+    if (backend_ != Backend::gnustep) return copy(offer.at(0).first, offer.at(0).second);
+    std::vector<std::string> put{CLIPTINT_PASTEBOARD_PEER, "put"};
+    for (const auto& [type, bytes] : offer) {
+        put.insert(put.end(), {type, dir_.file("offered-" + std::to_string(put.size()))});
+        writeWholeFile(put.back(), bytes);
+    }
+    if (runProgram(put, 60s, env_).status != 0) throw std::runtime_error("the peer put nothing");
+}
+
 std::string Desktop::paste(const std::string& type) const {
+    if (backend_ == Backend::gnustep)
+        return runProgram({CLIPTINT_PASTEBOARD_PEER, "paste", type}, 60s, env_).out;
     if (x11Peer(backend_))
         return runProgram({"xclip", "-selection", "clipboard", "-o", "-t", type}, 60s, env_).out;
     return runProgram({"wl-paste", "--no-newline", "--type", type}, 60s, env_).out;
 }
 
 std::vector<std::string> Desktop::types() const {
+    if (backend_ == Backend::gnustep)
+        return split(runProgram({CLIPTINT_PASTEBOARD_PEER, "types"}, 20s, env_).out);
     return split(x11Peer(backend_) ? paste("TARGETS")
                                    : runProgram({"wl-paste", "--list-types"}, 20s, env_).out);
 }

@@ -2,9 +2,12 @@
 // it, for what the real sway, KWin and mutter here cannot show: ext-data-control-v1 (with
 // wlr-data-control-v1 offered beside it, as a decoy that ends any client binding it), a compositor
 // without a seat, one that refuses a new selection, and one that ends data devices. (mutter shows
-// the compositor without data control: there the tool goes to XWayland.)
+// the compositor without data control: there the tool goes to XWayland.) And on the real sway,
+// what a handed-over connection allows.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wayland-server.h>
@@ -186,6 +189,31 @@ TEST(WaylandFake, WorksThroughExtDataControlOrFailsAsTheCompositorMakesIt) {
         EXPECT_TRUE(await([] { return ::waitpid(-1, nullptr, WNOHANG) < 0; }, 10s))
             << "an owner outlived its compositor";
     }
+}
+
+// On the real sway: a session that hands the tool its connection as WAYLAND_SOCKET: the socket
+// serves one process, so the detached owner would have to reach a compositor by another way
+// (WAYLAND_DISPLAY, here the same one) that the session did not give. Reading works; painting is
+// "ERR write".
+TEST(WaylandPeer, HandedOverSocketReadsButDoesNotPaint) {
+    Desktop desktop(Backend::wayland);
+    const std::string glyph = readWholeFile(testData("icc-glyph.png"));
+    desktop.copy("image/png", glyph);
+    const auto handOver = [&](const std::vector<std::string>& words) {
+        sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+        desktop.env()[0].copy(address.sun_path, sizeof address.sun_path - 1, 16);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);  // inherited by the tool
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const auto run =
+            runTool(words, 60s,
+                    {desktop.env()[0], desktop.env()[1], "WAYLAND_SOCKET=" + std::to_string(fd)});
+        ::close(fd);
+        return run.out;
+    };
+    EXPECT_EQ(handOver({"probe"}), runTool({"probe"}, 60s, desktop.env()).out);
+    EXPECT_EQ(handOver({"paint", "3366cc"}), "ERR write\n");
+    EXPECT_TRUE(desktop.paste("image/png") == glyph);
+    EXPECT_TRUE(desktop.running(CLIPTINT_BINARY).empty());
 }
 
 }  // namespace

@@ -46,7 +46,8 @@ std::vector<Rgba> allPixels(const Canvas& canvas) {
 }
 
 Bytes libpngFile(std::uint32_t w, std::uint32_t h, int colourType, int filters,
-                 std::span<const std::uint8_t> samples) {
+                 std::span<const std::uint8_t> samples,
+                 std::span<const std::uint8_t> paletteAlphas) {
     Bytes file;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -58,6 +59,10 @@ Bytes libpngFile(std::uint32_t w, std::uint32_t h, int colourType, int filters,
     png_set_IHDR(png, info, w, h, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
+    const std::vector<png_color> black(paletteAlphas.size());
+    const int entries = static_cast<int>(paletteAlphas.size());
+    if (entries > 0) png_set_PLTE(png, info, black.data(), entries);
+    if (entries > 0) png_set_tRNS(png, info, paletteAlphas.data(), entries, nullptr);
     png_write_info(png, info);
     for (std::uint32_t y = 0; y < h; ++y)
         png_write_row(png, samples.data() + samples.size() / h * y);

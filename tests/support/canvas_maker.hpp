@@ -41,9 +41,10 @@ std::vector<Rgba> allPixels(const Canvas& canvas);
 
 // w x h pixels of the PNG colour type, 8 bits a sample, as libpng writes them, each row filtered
 // as `filters` allows: one PNG_FILTER_* forces it (on every row libpng can), PNG_ALL_FILTERS lets
-// libpng choose row by row.
+// libpng choose row by row. A palette's entries are black, with these alphas.
 Bytes libpngFile(std::uint32_t w, std::uint32_t h, int colourType, int filters,
-                 std::span<const std::uint8_t> samples);
+                 std::span<const std::uint8_t> samples,
+                 std::span<const std::uint8_t> paletteAlphas = {});
 
 // The canvas encoded as an 8-bit RGBA PNG by libpng (straight colour = premultiplied colour
 // un-premultiplied by rounding), for feeding files to the tool.

@@ -1,19 +1,22 @@
 #include "support/run_tool.hpp"
 
-#include <poll.h>
+#include <fcntl.h>
 #include <signal.h>
-#include <sys/mman.h>
-#include <sys/syscall.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <stdexcept>
+
+#if __has_include(<sys/sysmacros.h>)
+#include <sys/sysmacros.h>  // makedev, on glibc
+#endif
 
 namespace cliptint::test {
 
@@ -26,18 +29,22 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
     return result;
 }
 
-// A memory file holding the bytes: the child's stdin, stdout or stderr. Its name under
-// /proc/self/fd opens it afresh from its start.
-int memoryFile(const std::string& bytes) {
-    const int fd = ::memfd_create("run", MFD_CLOEXEC);
-    if (fd < 0) throw std::runtime_error("memory file");
-    writeWholeFile("/proc/self/fd/" + std::to_string(fd), bytes);
+// An unnamed file holding the bytes, read from its start: the child's stdin, stdout or stderr.
+int scratchFile(const std::string& bytes) {
+    std::string path = std::filesystem::temp_directory_path() / "cliptint-run-XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    ::unlink(path.c_str());
+    if (fd < 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0 ||
+        ::pwrite(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("scratch file");
     return fd;
 }
 
-// Everything the child wrote to the memory file, which is closed.
+// Everything the child wrote to the file, which is closed.
 std::string contents(int fd) {
-    std::string text = readWholeFile("/proc/self/fd/" + std::to_string(fd));
+    std::string text(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
+    text.resize(
+        static_cast<std::size_t>(std::max<ssize_t>(::pread(fd, text.data(), text.size(), 0), 0)));
     ::close(fd);
     return text;
 }
@@ -48,14 +55,16 @@ pid_t startProgram(std::vector<std::string> argv, std::vector<std::string> env,
                    const std::array<int, 3>& fds) {
     // Everything the child needs is made before the fork: tests run programs from several
     // threads, and a child of a threaded process that allocates may wait for ever on a lock
-    // another thread held at the fork.
-    const std::vector<char*> args = pointers(argv), envp = pointers(env);
+    // another thread held at the fork. (execvp looks argv[0] up on the environment's PATH in
+    // buffers on the stack, in glibc as in the BSDs' and macOS's C library.)
+    std::vector<char*> args = pointers(argv), envp = pointers(env);
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
     ::setpgid(0, 0);
     for (int i = 0; i < 3; ++i)
         ::dup2(fds[i], i);
-    ::execvpe(args[0], args.data(), env.empty() ? environ : envp.data());
+    if (!env.empty()) environ = envp.data();
+    ::execvp(args[0], args.data());
     ::_exit(127);
 }
 
@@ -63,7 +72,7 @@ pid_t startProgram(std::vector<std::string> argv, std::vector<std::string> env,
 // children (a clipboard owner, a wl-copy server) still hold open.
 ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
                    const std::vector<std::string>& env, const std::string& input) {
-    const int in = memoryFile(input), out = memoryFile({}), err = memoryFile({});
+    const int in = scratchFile(input), out = scratchFile({}), err = scratchFile({});
     const pid_t pid = startProgram(argv, env, {in, out, err});
     ::close(in);
     // Without a child there is nothing to wait for or to kill, so a failed fork ends the test.
@@ -73,17 +82,17 @@ ToolRun runProgram(const std::vector<std::string>& argv, std::chrono::millisecon
         throw std::runtime_error("fork");
     }
 
-    // The pidfd turns readable when the child ends; a child still running at the deadline is
-    // killed.
-    const int ended = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    pollfd wait{ended, POLLIN, 0};
-    // The tests handle no signal, so nothing interrupts the wait.
-    const int ready = ::poll(&wait, 1, static_cast<int>(timeout.count()));
-    if (ready != 1) ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(ended);
-    const bool exited = ready == 1 && WIFEXITED(status);
+    // The child is waited for on a thread of its own; one still running at the deadline is
+    // killed, which ends that wait too.
+    auto ended = std::async(std::launch::async, [pid] {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return status;
+    });
+    const bool inTime = ended.wait_for(timeout) == std::future_status::ready;
+    if (!inTime) ::kill(pid, SIGKILL);
+    const int status = ended.get();
+    const bool exited = inTime && WIFEXITED(status);
     return {contents(out), contents(err), exited ? WEXITSTATUS(status) : -1};
 }
 
@@ -116,6 +125,17 @@ void writeWholeFile(const std::string& path, const std::string& bytes) {
 
 std::string testData(const std::string& name) {
     return std::string(CLIPTINT_TEST_DATA) + "/" + name;
+}
+
+// Linux's /dev/full is the character device 1, 7. (Not in a build that takes the paths other
+// systems take.)
+std::optional<std::string> fullDevice([[maybe_unused]] const std::string& folder) {
+#if defined(__linux__) && !defined(CLIPTINT_POSIX_FALLBACKS)
+    const std::string path = folder + "/full";
+    return ::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0 ? path : "/dev/full";
+#else
+    return std::nullopt;
+#endif
 }
 
 }  // namespace cliptint::test

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,5 +52,10 @@ class TempDir {
 std::string readWholeFile(const std::string& path);
 void writeWholeFile(const std::string& path, const std::string& bytes);
 std::string testData(const std::string& name);  // path of a file under tests/data
+
+// A device that takes no byte (as /dev/full) made in the folder, so that a fault that renames
+// over it cannot take the system's; the system's where none can be made; nullopt on systems
+// without one.
+std::optional<std::string> fullDevice(const std::string& folder);
 
 }  // namespace cliptint::test
