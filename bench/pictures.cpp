@@ -47,31 +47,66 @@ std::uint8_t clampByte(double v) {
     return static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
 }
 
-}  // namespace
+// A ring and a bar, in fractions of the picture's smaller side and of its width and height.
+struct GlyphShape {
+    double ringRadius = 0.35;
+    double ringStroke = 0.08;
+    Point barFrom{0.2, 0.8};
+    Point barTo{0.8, 0.2};
+    double barWidth = 0.06;
+    std::uint8_t ink = 0x1F;
+};
 
-Picture makeGlyph(std::int64_t w, std::int64_t h) {
+Picture drawGlyph(std::int64_t w, std::int64_t h, const GlyphShape& shape) {
     Picture picture{w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(4 * w * h))};
     const double size = static_cast<double>(std::min(w, h));
     const Point centre{w / 2.0, h / 2.0};
-    const Point barFrom{w * 0.2, h * 0.8};
-    const Point barTo{w * 0.8, h * 0.2};
-    constexpr std::uint8_t kInk = 0x1F;
+    const Point barFrom{w * shape.barFrom.x, h * shape.barFrom.y};
+    const Point barTo{w * shape.barTo.x, h * shape.barTo.y};
     for (std::int64_t y = 0; y < h; ++y) {
         std::uint8_t* row = picture.rgba.data() + 4 * w * y;
         for (std::int64_t x = 0; x < w; ++x) {
             const Point p{x + 0.5, y + 0.5};
-            const double d = std::min(ringDistance(p, centre, size * 0.35, size * 0.08),
-                                      barDistance(p, barFrom, barTo, size * 0.06));
+            const double d =
+                std::min(ringDistance(p, centre, size * shape.ringRadius, size * shape.ringStroke),
+                         barDistance(p, barFrom, barTo, size * shape.barWidth));
             // Coverage falls from 1 to 0 across the pixel that the edge passes through.
             const double coverage = std::clamp(0.5 - d, 0.0, 1.0);
             const auto alpha = static_cast<std::uint8_t>(std::lround(coverage * 255.0));
-            row[4 * x + 0] = alpha == 0 ? 0 : kInk;
-            row[4 * x + 1] = alpha == 0 ? 0 : kInk;
-            row[4 * x + 2] = alpha == 0 ? 0 : kInk;
+            const std::uint8_t ink = alpha == 0 ? 0 : shape.ink;
+            row[4 * x + 0] = ink;
+            row[4 * x + 1] = ink;
+            row[4 * x + 2] = ink;
             row[4 * x + 3] = alpha;
         }
     }
     return picture;
+}
+
+// The fractional part of k times an irrational step: spread evenly over 0..1 for k = 0, 1, ...
+double spread(int k, double step) {
+    const double v = k * step;
+    return v - std::floor(v);
+}
+
+}  // namespace
+
+Picture makeGlyph(std::int64_t w, std::int64_t h) {
+    return drawGlyph(w, h, GlyphShape{});
+}
+
+Picture makeGlyphVariant(std::int64_t w, std::int64_t h, int variant) {
+    constexpr double kPi = 3.14159265358979323846;
+    const double angle = 2 * kPi * spread(variant, 0.6180339887);
+    const double reach = 0.25 + 0.2 * spread(variant, 0.7548776662);
+    GlyphShape shape;
+    shape.ringRadius = 0.2 + 0.2 * spread(variant, 0.4142135624);
+    shape.ringStroke = 0.05 + 0.08 * spread(variant, 0.3247179572);
+    shape.barFrom = {0.5 - reach * std::cos(angle), 0.5 - reach * std::sin(angle)};
+    shape.barTo = {0.5 + reach * std::cos(angle), 0.5 + reach * std::sin(angle)};
+    shape.barWidth = 0.05 + 0.1 * spread(variant, 0.2360679775);
+    shape.ink = static_cast<std::uint8_t>(variant % 64);
+    return drawGlyph(w, h, shape);
 }
 
 Picture makeNoisy(std::int64_t w, std::int64_t h) {

@@ -18,6 +18,11 @@ struct Picture {
 // about one pixel, as a font renderer or a vector export leaves them.
 Picture makeGlyph(std::int64_t w, std::int64_t h);
 
+// The glyph's shape moved by the variant number: ring radius and stroke, bar angle, width and
+// ink differ, so that every variant below 1,000 gives a different picture (as an icon set holds
+// many different glyphs) and each is still one colour on a clear ground.
+Picture makeGlyphVariant(std::int64_t w, std::int64_t h, int variant);
+
 // An opaque photo-like picture: smooth colour gradients under per-pixel noise, so it compresses
 // about as badly as a photograph does.
 Picture makeNoisy(std::int64_t w, std::int64_t h);

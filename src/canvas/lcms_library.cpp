@@ -1,6 +1,6 @@
 #include "canvas/lcms_library.hpp"
 
-#include <dlfcn.h>
+#include "sys/library.hpp"
 
 namespace cliptint {
 
@@ -10,27 +10,22 @@ namespace {
 // the reply line must stay the only output whatever a later version does.
 void ignoreLcmsError(cmsContext, cmsUInt32Number, const char*) {}
 
-template <class Function>
-bool bind(void* handle, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(handle, name));
-    return function != nullptr;
-}
-
 // The handle is never closed: the library serves the rest of the run.
 const LcmsLibrary* load() {
-    void* handle = dlopen(CLIPTINT_LCMS2_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    void* handle = sys::openLibrary(CLIPTINT_LCMS2_LIBRARY);
     if (handle == nullptr) return nullptr;
     static LcmsLibrary library{};
     decltype(&cmsSetLogErrorHandler) setLogErrorHandler = nullptr;
-    const bool bound = bind(handle, "cmsSetLogErrorHandler", setLogErrorHandler) &&
-                       bind(handle, "cmsOpenProfileFromMem", library.openProfileFromMem) &&
-                       bind(handle, "cmsCloseProfile", library.closeProfile) &&
-                       bind(handle, "cmsCreate_sRGBProfile", library.createSrgbProfile) &&
-                       bind(handle, "cmsGetColorSpace", library.colourSpace) &&
-                       bind(handle, "cmsGetDeviceClass", library.deviceClass) &&
-                       bind(handle, "cmsCreateTransform", library.createTransform) &&
-                       bind(handle, "cmsDeleteTransform", library.deleteTransform) &&
-                       bind(handle, "cmsDoTransform", library.doTransform);
+    const bool bound =
+        sys::bindFunction(handle, "cmsSetLogErrorHandler", setLogErrorHandler) &&
+        sys::bindFunction(handle, "cmsOpenProfileFromMem", library.openProfileFromMem) &&
+        sys::bindFunction(handle, "cmsCloseProfile", library.closeProfile) &&
+        sys::bindFunction(handle, "cmsCreate_sRGBProfile", library.createSrgbProfile) &&
+        sys::bindFunction(handle, "cmsGetColorSpace", library.colourSpace) &&
+        sys::bindFunction(handle, "cmsGetDeviceClass", library.deviceClass) &&
+        sys::bindFunction(handle, "cmsCreateTransform", library.createTransform) &&
+        sys::bindFunction(handle, "cmsDeleteTransform", library.deleteTransform) &&
+        sys::bindFunction(handle, "cmsDoTransform", library.doTransform);
     if (!bound) return nullptr;
     setLogErrorHandler(ignoreLcmsError);
     return &library;

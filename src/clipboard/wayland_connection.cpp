@@ -1,7 +1,7 @@
 #include "clipboard/wayland_connection.hpp"
 
 #include <unistd.h>
-#include <wayland-client.h>
+#include <wayland-client-protocol.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "clipboard/wayland_library.hpp"
 #include "ext-data-control-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
@@ -68,11 +69,37 @@ static_assert(sizeof(DeviceListener) == sizeof(zwlr_data_control_device_v1_liste
 static_assert(sizeof(SourceListener) == sizeof(ext_data_control_source_v1_listener));
 static_assert(sizeof(SourceListener) == sizeof(zwlr_data_control_source_v1_listener));
 
+// Every call into libwayland goes through the loaded library: a connection, and so any proxy,
+// exists only once it has been loaded.
+const Library& wl() {
+    return *library();
+}
+
 template <class Listener>
 void addListener(wl_proxy* proxy, const Listener& listener, void* data) {
     // The cast is the one the generated *_add_listener functions make.
-    wl_proxy_add_listener(
+    wl().proxyAddListener(
         proxy, reinterpret_cast<void (**)(void)>(const_cast<Listener*>(&listener)), data);
+}
+
+// The core protocol's requests that the code sends, as the inline functions of
+// wayland-client-protocol.h make them, but through the loaded library.
+wl_proxy* getRegistry(wl_display* display) {
+    auto* proxy = reinterpret_cast<wl_proxy*>(display);
+    return wl().proxyMarshalFlags(proxy, WL_DISPLAY_GET_REGISTRY, &wl_registry_interface,
+                                  wl().proxyGetVersion(proxy), 0, nullptr);
+}
+
+wl_proxy* bindGlobal(wl_proxy* registry, std::uint32_t name, const wl_interface* interface) {
+    constexpr std::uint32_t kVersion = 1;
+    return wl().proxyMarshalFlags(registry, WL_REGISTRY_BIND, interface, kVersion, 0, name,
+                                  interface->name, kVersion, nullptr);
+}
+
+wl_proxy* sync(wl_display* display) {
+    auto* proxy = reinterpret_cast<wl_proxy*>(display);
+    return wl().proxyMarshalFlags(proxy, WL_DISPLAY_SYNC, &wl_callback_interface,
+                                  wl().proxyGetVersion(proxy), 0, nullptr);
 }
 
 // libwayland reports to stderr by default; this tool prints nothing there.
@@ -136,8 +163,8 @@ Proxy& Proxy::operator=(Proxy&& other) noexcept {
 void Proxy::reset() {
     wl_proxy* proxy = std::exchange(proxy_, nullptr);
     if (proxy == nullptr) return;
-    if (!destroyOpcode_) return wl_proxy_destroy(proxy);
-    wl_proxy_marshal_flags(proxy, *destroyOpcode_, nullptr, wl_proxy_get_version(proxy),
+    if (!destroyOpcode_) return wl().proxyDestroy(proxy);
+    wl().proxyMarshalFlags(proxy, *destroyOpcode_, nullptr, wl().proxyGetVersion(proxy),
                            WL_MARSHAL_FLAG_DESTROY);
 }
 
@@ -161,8 +188,10 @@ constexpr wl_registry_listener kRegistryListener{noteGlobal, ignoreGlobalRemoval
 }  // namespace
 
 std::unique_ptr<Connection> Connection::open(Deadline deadline) {
-    wl_log_set_handler_client(silentLog);
-    wl_display* display = wl_display_connect(nullptr);
+    const Library* library = wayland::library();
+    if (library == nullptr) return nullptr;
+    library->logSetHandlerClient(silentLog);
+    wl_display* display = library->displayConnect(nullptr);
     if (display == nullptr) return nullptr;
     std::unique_ptr<Connection> connection(new Connection);
     connection->display_ = display;
@@ -174,100 +203,97 @@ Connection::~Connection() {
     manager_.reset();
     seat_.reset();
     registry_.reset();
-    wl_display_disconnect(display_);
+    wl().displayDisconnect(display_);
 }
 
 bool Connection::bindGlobals(Deadline deadline) {
     globals_ = std::make_unique<Globals>();
-    auto* registry = wl_display_get_registry(display_);
-    registry_ = Proxy(reinterpret_cast<wl_proxy*>(registry), std::nullopt);
-    wl_registry_add_listener(registry, &kRegistryListener, globals_.get());
+    wl_proxy* registry = getRegistry(display_);
+    registry_ = Proxy(registry, std::nullopt);
+    addListener(registry, kRegistryListener, globals_.get());
     if (!roundtrip(deadline)) return false;
 
     const auto managerName = globals_->ext ? globals_->ext : globals_->wlr;
     if (!managerName || !globals_->seat) return false;
     protocol_ = globals_->ext ? &kExtDataControl : &kWlrDataControl;
-    manager_ = Proxy(
-        static_cast<wl_proxy*>(wl_registry_bind(registry, *managerName, protocol_->manager, 1)),
-        kManagerDestroy);
-    seat_ = Proxy(
-        static_cast<wl_proxy*>(wl_registry_bind(registry, *globals_->seat, &wl_seat_interface, 1)),
-        std::nullopt);
+    manager_ = Proxy(bindGlobal(registry, *managerName, protocol_->manager), kManagerDestroy);
+    seat_ = Proxy(bindGlobal(registry, *globals_->seat, &wl_seat_interface), std::nullopt);
     return true;
 }
 
 bool Connection::roundtrip(Deadline deadline) {
     bool done = false;
-    wl_callback* callback = wl_display_sync(display_);
-    wl_callback_add_listener(callback, &kSyncListener, &done);
+    wl_proxy* callback = sync(display_);
+    addListener(callback, kSyncListener, &done);
     bool alive = true;
     while (alive && !done && Clock::now() < deadline) {
         alive = pump({}, pollTimeout(deadline));
     }
-    wl_callback_destroy(callback);
+    wl().proxyDestroy(callback);
     return alive && done;
 }
 
 bool Connection::pump(std::span<pollfd> extra, int timeoutMs) {
     // libwayland's reading protocol: events already queued are dispatched first, and a read is
     // prepared before waiting so that no event is left unread in the socket.
-    while (wl_display_prepare_read(display_) != 0) {
-        if (wl_display_dispatch_pending(display_) < 0) return false;
+    const Library& library = wl();
+    while (library.displayPrepareRead(display_) != 0) {
+        if (library.displayDispatchPending(display_) < 0) return false;
     }
-    const bool unsent = wl_display_flush(display_) < 0;
+    const bool unsent = library.displayFlush(display_) < 0;
     if (unsent && errno != EAGAIN) {
-        wl_display_cancel_read(display_);
+        library.displayCancelRead(display_);
         return false;
     }
     std::vector<pollfd> fds{
-        {wl_display_get_fd(display_), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0}};
+        {library.displayGetFd(display_), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0}};
     fds.insert(fds.end(), extra.begin(), extra.end());
     if (::poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR) {
-        wl_display_cancel_read(display_);
+        library.displayCancelRead(display_);
         return false;
     }
     for (std::size_t k = 0; k < extra.size(); ++k)
         extra[k].revents = fds[k + 1].revents;
     if ((fds[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
-        if (wl_display_read_events(display_) < 0) return false;
+        if (library.displayReadEvents(display_) < 0) return false;
     } else {
-        wl_display_cancel_read(display_);
+        library.displayCancelRead(display_);
     }
-    return wl_display_dispatch_pending(display_) >= 0;
+    return library.displayDispatchPending(display_) >= 0;
 }
 
 Proxy Connection::makeDevice(SelectionWatch& watch) {
     wl_proxy* device =
-        wl_proxy_marshal_flags(manager_.get(), kGetDataDevice, protocol_->device,
-                               wl_proxy_get_version(manager_.get()), 0, nullptr, seat_.get());
+        wl().proxyMarshalFlags(manager_.get(), kGetDataDevice, protocol_->device,
+                               wl().proxyGetVersion(manager_.get()), 0, nullptr, seat_.get());
     addListener(device, kDeviceListener, &watch);
     return Proxy(device, kDeviceDestroy);
 }
 
 Proxy Connection::makeSource(std::string_view mimeType, const SourceListener& listener,
                              void* data) {
-    const std::uint32_t version = wl_proxy_get_version(manager_.get());
-    wl_proxy* source = wl_proxy_marshal_flags(manager_.get(), kCreateDataSource, protocol_->source,
+    const std::uint32_t version = wl().proxyGetVersion(manager_.get());
+    wl_proxy* source = wl().proxyMarshalFlags(manager_.get(), kCreateDataSource, protocol_->source,
                                               version, 0, nullptr);
     addListener(source, listener, data);
     const std::string type(mimeType);
-    wl_proxy_marshal_flags(source, kSourceOffer, nullptr, version, 0, type.c_str());
+    wl().proxyMarshalFlags(source, kSourceOffer, nullptr, version, 0, type.c_str());
     return Proxy(source, kSourceDestroy);
 }
 
 void Connection::setSelection(const Proxy& device, const Proxy& source) {
-    wl_proxy_marshal_flags(device.get(), kSetSelection, nullptr, wl_proxy_get_version(device.get()),
+    wl().proxyMarshalFlags(device.get(), kSetSelection, nullptr, wl().proxyGetVersion(device.get()),
                            0, source.get());
 }
 
 bool Connection::receive(const Offer& offer, std::string_view mimeType, int fd, Deadline deadline) {
     const std::string type(mimeType);
     // libwayland duplicates fd into its queue; the caller's copy stays the caller's.
-    wl_proxy_marshal_flags(offer.proxy.get(), kOfferReceive, nullptr,
-                           wl_proxy_get_version(offer.proxy.get()), 0, type.c_str(), fd);
-    while (wl_display_flush(display_) < 0) {
+    wl().proxyMarshalFlags(offer.proxy.get(), kOfferReceive, nullptr,
+                           wl().proxyGetVersion(offer.proxy.get()), 0, type.c_str(), fd);
+    while (wl().displayFlush(display_) < 0) {
         if (errno != EAGAIN) return false;
-        pollfd writable{wl_display_get_fd(display_), POLLOUT, 0};
+        pollfd writable{wl().displayGetFd(display_), POLLOUT, 0};
         if (::poll(&writable, 1, pollTimeout(deadline)) <= 0) return false;
     }
     return true;

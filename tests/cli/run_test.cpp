@@ -1,9 +1,13 @@
 // The built tool run on files: every reply line, where a painted picture lands and what is left
 // beside it, the real limits, and the inputs the fuzzers found a fault with; and the bash
 // completion, sourced as bash-completion loads it, asked what it offers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -71,6 +75,7 @@ TEST_F(Run, AnswersTheRightLineAndStoresNothing) {
         {mono, {"--file", "IN", "OUT", "Probe"}, kUsage},
         // A --file left after the rule: the caller asked for files; nothing is read or written.
         {mono, {"--file", "FIFO", "OUT", "probe", "--file"}, kUsage},
+        {mono, {"--file", "FIFO", "OUT", "paint", "3366cc", "--batch"}, kUsage},  // likewise
         {mono, {"--file", "--file", "OUT", "probe"}, kNoPicture},  // IN is named "--file"
         {empty, {"--file", "IN", "OUT", "draw"}, "ERR empty picture\n"},
         {mono, {"--file", "IN", "OUT", "paint"}, kUsage},
@@ -182,6 +187,117 @@ TEST_F(Run, PaintStoresThePictureWhereOutPoints) {
               readWholeFile(out) + kPaintedLine);
 }
 
+// A batch runs each line IN<tab>OUT as `--file IN OUT WORDS...` would: the same reply lines in the
+// same order and the same files left, also where a line reads what an earlier one wrote or two
+// lines write one OUT. Lines that are not IN<tab>OUT (no tab, two tabs, a NUL, longer than the
+// bound and than the reading buffer, no line feed) get the usage line and do not stop the lines
+// after them.
+TEST_F(Run, BatchAnswersEachLineAsItsSingleRunDoes) {
+    const std::string multi = pngOf(clearCanvas(1, 1, {{0, 1, {0, 0, 0, 255}}}));
+    const std::string damaged = mono.substr(0, mono.size() - 20);
+    // Each line, D standing for the folder.
+    const std::vector<std::string> lines{
+        "D/mono.png\tD/a.png", "D/a.png\tD/b.png", "D/missing.png\tD/c.png",
+        "D/damaged.png\tD/d.png", "D/multi.png\tD/e.png", "D/mono.png\tD/x/f.png", "D/mono.png",
+        "D/mono.png\tD/a.png\tD/g.png", "D/mono.png\tD/h" + std::string(1, '\0'),
+        "D/" + std::string(70000, 'y') + "\tD/i.png",
+        // 8,193 bytes, the longest line, and one more
+        std::string(4096, 'y') + "\t" + std::string(4096, 'z'),
+        std::string(4096, 'y') + "\t" + std::string(4097, 'z'), "D/mono.png\tD/b.png"};
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"paint", "#3399cc"}, {"probe"}, {"paint"}, {"Probe"}, {}}) {
+        SCOPED_TRACE(testing::PrintToString(words));
+        std::string singleReplies, input;
+        std::map<std::string, std::string> left[2];  // what each way leaves: name -> bytes
+        for (const int batch : {0, 1}) {
+            TempDir folder;
+            for (const auto& [name, bytes] :
+                 {std::pair{"mono.png", mono}, {"multi.png", multi}, {"damaged.png", damaged}})
+                writeWholeFile(folder.file(name), bytes);
+            for (const std::string& line : lines) {
+                const std::string filled =
+                    std::regex_replace(line, std::regex("D/"), folder.path() + "/");
+                input += batch ? filled + "\n" : "";
+                const auto tab = filled.find('\t');
+                const bool twoFields =
+                    tab != std::string::npos && filled.find('\t', tab + 1) == std::string::npos &&
+                    filled.find('\0') == std::string::npos && filled.size() <= 8193;
+                if (batch) continue;
+                std::vector<std::string> argv{"--file", filled.substr(0, tab),
+                                              filled.substr(tab + 1)};
+                argv.insert(argv.end(), words.begin(), words.end());
+                singleReplies += twoFields ? runTool(argv).out : kUsage;
+            }
+            // A last line that the input ends before its line feed may have been cut short.
+            input += batch ? folder.file("mono.png") + "\t" + folder.file("z.png") : "";
+            singleReplies += batch ? "" : kUsage;
+            if (batch) {
+                std::vector<std::string> argv{CLIPTINT_BINARY, "--batch"};
+                argv.insert(argv.end(), words.begin(), words.end());
+                expectReply(runProgram(argv, std::chrono::seconds(60), {}, input), singleReplies);
+            }
+            for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
+                left[batch][entry.path().filename()] = readWholeFile(entry.path());
+        }
+        EXPECT_EQ(left[0], left[1]);
+    }
+}
+
+// What the descriptor yields up to and including a line feed, or up to its end, waiting at most
+// 20 s in all.
+std::string readReply(int fd) {
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    char c = 0;
+    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd readable{fd, POLLIN, 0};
+        if (::poll(&readable, 1, 1000) != 1) continue;
+        if (::read(fd, &c, 1) != 1) break;  // the end
+        text += c;
+    }
+    return text;
+}
+
+// Waits, 20 s at most, until the process sleeps (as it does waiting for input) or has ended;
+// true when it sleeps.
+bool awaitSleep(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string stat = readWholeFile("/proc/" + std::to_string(pid) + "/stat");
+        const auto state = stat.find(") ");  // the state follows the command's name
+        if (state == std::string::npos || stat[state + 2] == 'Z') return false;
+        if (stat[state + 2] == 'S') return true;
+        ::poll(nullptr, 0, 5);
+    }
+    return false;
+}
+
+// A reader sees each reply as soon as its picture is done: the batch neither waits for more
+// lines nor holds replies back in a buffer. Its standard input is non-blocking, as a descriptor
+// shared with another program may be: a read that finds nothing yet is no end of input.
+TEST_F(Run, BatchRepliesToEachLineBeforeTheNextArrives) {
+    writeWholeFile(in, mono);
+    int toTool[2], fromTool[2];
+    ASSERT_EQ(::pipe2(toTool, O_CLOEXEC) | ::pipe2(fromTool, O_CLOEXEC), 0);
+    ASSERT_EQ(::fcntl(toTool[0], F_SETFL, O_NONBLOCK), 0);
+    const pid_t pid = startProgram({CLIPTINT_BINARY, "--batch", "probe"}, {"PATH=/usr/bin:/bin"},
+                                   {toTool[0], fromTool[1], STDERR_FILENO});
+    ::close(toTool[0]);
+    ::close(fromTool[1]);
+    const std::string line = in + "\t" + out + "\n";
+    for (int k = 0; k < 2; ++k) {
+        // Each line comes only once the batch waits for it, having read nothing.
+        ASSERT_TRUE(awaitSleep(pid)) << "ended before line " << k;
+        ASSERT_EQ(::write(toTool[1], line.data(), line.size()), std::ssize(line));
+        EXPECT_EQ(readReply(fromTool[0]), kMonoLine) << "line " << k;
+    }
+    ::close(toTool[1]);
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(std::tuple(readReply(fromTool[0]), status), std::tuple("", 0));
+    ::close(fromTool[0]);
+}
+
 // Each input the fuzzers found a fault with (tests/data/crashers/, named after the fault) gets
 // exactly one reply line, exit status 0 and nothing on stderr, in both modes.
 TEST(Crashers, EachGetsOneReplyLineInEveryMode) {
@@ -204,7 +320,9 @@ TEST(BashCompletion, OffersFileNamesOnlyForInAndOut) {
     TempDir dir;
     // Each line: a command line typed so far, in brackets, and what is offered after it.
     const std::string offers =
-        "[cliptint ] --file,--help,--version,paint,probe\n"
+        "[cliptint ] --batch,--file,--help,--version,paint,probe\n"
+        "[cliptint --batch ] paint,probe\n"
+        "[cliptint --batch probe ] \n"
         "[cliptint --file ] a.png,my icon.png\n"
         "[cliptint --file a.png m] my icon.png\n"
         "[cliptint --file --file a.png ] paint,probe\n"
