@@ -124,7 +124,12 @@ Desktop::Desktop(Backend backend) : backend_(backend) {
     // A server listens long before it answers: KWin loads its plugins, Xwayland compiles its
     // keymap, and on a loaded machine that takes longer than the tool waits for an answer. The
     // desktop is up once the peer's paste, and under mutter xclip on its Xwayland, are answered.
-    types();
+    // KWin tells a new data device of no selection at all while nothing has been copied, so a
+    // paste there waits for ever; clearing the clipboard is answered at once.
+    if (backend == Backend::kwin)
+        runProgram({"wl-copy", "--clear"}, kPatience, env_);
+    else
+        types();
     if (backend == Backend::mutter)
         runProgram({"xclip", "-selection", "clipboard", "-o", "-t", "TARGETS"}, kPatience, env_);
 }
