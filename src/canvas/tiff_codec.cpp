@@ -12,6 +12,7 @@
 #include "canvas/codecs.hpp"
 #include "canvas/colour_profile.hpp"
 #include "canvas/premultiply.hpp"
+#include "canvas/tiff_library.hpp"
 
 namespace cliptint {
 
@@ -22,8 +23,19 @@ namespace {
 // one row at a time and never need a whole strip.
 constexpr tmsize_t kMaxTiffAllocation = tmsize_t{64} << 20;  // bytes
 
-using TiffFile = std::unique_ptr<TIFF, decltype(&TIFFClose)>;
-using TiffOptions = std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)>;
+// The library's functions. Only reached once readTiffHeader has found the library loaded.
+const TiffLibrary& libtiff() {
+    return *tiffLibrary();
+}
+
+struct CloseTiff {
+    void operator()(TIFF* tif) const { libtiff().close(tif); }
+};
+struct FreeTiffOptions {
+    void operator()(TIFFOpenOptions* options) const { libtiff().openOptionsFree(options); }
+};
+using TiffFile = std::unique_ptr<TIFF, CloseTiff>;
+using TiffOptions = std::unique_ptr<TIFFOpenOptions, FreeTiffOptions>;
 
 // The picture bytes as a read-only file for libtiff; "mapping" hands it the bytes themselves,
 // so compressed strips are decoded from them without being copied.
@@ -77,29 +89,16 @@ int ignoreMessage(TIFF*, void*, const char*, const char*, va_list) {
     return 1;
 }
 
-// A few libtiff messages are issued outside any open file and go to the process-wide handlers,
-// which print on stderr unless they are removed.
-void silenceLibtiff() {
-    static const bool silenced = [] {
-        TIFFSetErrorHandler(nullptr);
-        TIFFSetWarningHandler(nullptr);
-        return true;
-    }();
-    (void)silenced;
-}
-
 TiffFile openTiff(MemoryFile& file) {
-    silenceLibtiff();
-    TiffFile none(nullptr, TIFFClose);
-    const TiffOptions options(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
-    if (!options) return none;
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxTiffAllocation);
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), ignoreMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreMessage, nullptr);
-    return TiffFile(
-        TIFFClientOpenExt("picture", "r", &file, readMemory, writeNothing, seekMemory, closeNothing,
-                          sizeOfMemory, mapMemory, unmapNothing, options.get()),
-        TIFFClose);
+    const TiffLibrary& tiff = libtiff();
+    const TiffOptions options(tiff.openOptionsAlloc());
+    if (!options) return nullptr;
+    tiff.openOptionsSetMaxSingleMemAlloc(options.get(), kMaxTiffAllocation);
+    tiff.openOptionsSetErrorHandler(options.get(), ignoreMessage, nullptr);
+    tiff.openOptionsSetWarningHandler(options.get(), ignoreMessage, nullptr);
+    return TiffFile(tiff.clientOpen("picture", "r", &file, readMemory, writeNothing, seekMemory,
+                                    closeNothing, sizeOfMemory, mapMemory, unmapNothing,
+                                    options.get()));
 }
 
 bool sniffTiff(std::span<const std::uint8_t> data) {
@@ -135,8 +134,8 @@ class TiffDecoder final : public PictureDecoder {
 bool TiffDecoder::readSize() {
     std::uint32_t w = 0;
     std::uint32_t h = 0;
-    if (!tif_ || TIFFGetField(tif_.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
-        TIFFGetField(tif_.get(), TIFFTAG_IMAGELENGTH, &h) != 1) {
+    if (!tif_ || libtiff().getField(tif_.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
+        libtiff().getField(tif_.get(), TIFFTAG_IMAGELENGTH, &h) != 1) {
         return false;
     }
     size_ = {w, h};
@@ -144,6 +143,7 @@ bool TiffDecoder::readSize() {
 }
 
 Result<std::unique_ptr<PictureDecoder>> readTiffHeader(std::span<const std::uint8_t> data) {
+    if (tiffLibrary() == nullptr) return std::unexpected("image");
     auto decoder = std::make_unique<TiffDecoder>(data);
     if (!decoder->readSize()) return std::unexpected("no picture on the clipboard");
     return decoder;
@@ -169,7 +169,7 @@ Alpha alphaOf(TIFF* tif, const SampleLayout& layout) {
     if (layout.samples <= layout.colours) return Alpha::none;
     std::uint16_t extraCount = 0;
     const std::uint16_t* extras = nullptr;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extras);
+    libtiff().getFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extras);
     if (extraCount == 0 || extras == nullptr) {
         return layout.colours == 3 && layout.samples == 4 ? Alpha::premultiplied : Alpha::none;
     }
@@ -188,13 +188,13 @@ std::optional<SampleLayout> directLayout(TIFF* tif) {
     std::uint16_t orientation = 0;
     std::uint16_t compression = 0;
     SampleLayout layout;
-    if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 1) return std::nullopt;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &layout.bits);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &layout.samples);
+    if (libtiff().getField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 1) return std::nullopt;
+    libtiff().getFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    libtiff().getFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    libtiff().getFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    libtiff().getFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    libtiff().getFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &layout.bits);
+    libtiff().getFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &layout.samples);
     if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE &&
         photometric != PHOTOMETRIC_RGB) {
         return std::nullopt;
@@ -271,7 +271,7 @@ std::optional<ColourConversion> tiffConversion(TIFF* tif, const SampleLayout& la
     std::uint32_t size = 0;
     const void* profile = nullptr;
     if (layout.alpha == Alpha::premultiplied ||
-        TIFFGetField(tif, TIFFTAG_ICCPROFILE, &size, &profile) != 1 || profile == nullptr) {
+        libtiff().getField(tif, TIFFTAG_ICCPROFILE, &size, &profile) != 1 || profile == nullptr) {
         return std::nullopt;
     }
     const PixelLayout pixel{.model = layout.colours == 3 ? ColourModel::rgb : ColourModel::grey,
@@ -296,14 +296,14 @@ std::int64_t rowBytes(const SampleLayout& layout, std::int64_t count) {
 // picture stored as one huge strip costs one row of memory.
 Result<void> readStrips(TIFF* tif, const SampleLayout& layout, const ColourConversion* conversion,
                         Canvas& canvas) {
-    const tmsize_t scanline = TIFFScanlineSize(tif);
+    const tmsize_t scanline = libtiff().scanlineSize(tif);
     if (scanline < rowBytes(layout, canvas.w) || scanline > kMaxTiffAllocation) {
         return std::unexpected("image");
     }
     const auto buffer = sampleBuffer(scanline);
     if (!buffer) return std::unexpected("image");
     for (std::int64_t y = 0; y < canvas.h; ++y) {
-        if (TIFFReadScanline(tif, buffer.get(), static_cast<std::uint32_t>(y), 0) != 1) {
+        if (libtiff().readScanline(tif, buffer.get(), static_cast<std::uint32_t>(y), 0) != 1) {
             return std::unexpected("image");
         }
         convertSamples(reinterpret_cast<const std::uint8_t*>(buffer.get()), layout, canvas.w,
@@ -318,10 +318,10 @@ Result<void> readTiles(TIFF* tif, const SampleLayout& layout, const ColourConver
                        Canvas& canvas) {
     std::uint32_t tileW = 0;
     std::uint32_t tileH = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileW);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileH);
-    const tmsize_t tileBytes = TIFFTileSize(tif);
-    const tmsize_t tileRowBytes = TIFFTileRowSize(tif);
+    libtiff().getField(tif, TIFFTAG_TILEWIDTH, &tileW);
+    libtiff().getField(tif, TIFFTAG_TILELENGTH, &tileH);
+    const tmsize_t tileBytes = libtiff().tileSize(tif);
+    const tmsize_t tileRowBytes = libtiff().tileRowSize(tif);
     if (tileW == 0 || tileH == 0 || tileRowBytes < rowBytes(layout, tileW) ||
         tileBytes < tileRowBytes * tileH || tileBytes > kMaxTiffAllocation) {
         return std::unexpected("image");
@@ -330,8 +330,8 @@ Result<void> readTiles(TIFF* tif, const SampleLayout& layout, const ColourConver
     if (!buffer) return std::unexpected("image");
     for (std::int64_t y = 0; y < canvas.h; y += tileH) {
         for (std::int64_t x = 0; x < canvas.w; x += tileW) {
-            if (TIFFReadTile(tif, buffer.get(), static_cast<std::uint32_t>(x),
-                             static_cast<std::uint32_t>(y), 0, 0) < 0) {
+            if (libtiff().readTile(tif, buffer.get(), static_cast<std::uint32_t>(x),
+                                   static_cast<std::uint32_t>(y), 0, 0) < 0) {
                 return std::unexpected("image");
             }
             const std::int64_t rows = std::min<std::int64_t>(tileH, canvas.h - y);
@@ -366,14 +366,15 @@ void settlePackedPixels(Canvas& canvas) {
 // if any, is not applied.
 Result<void> readPackedRgba(TIFF* tif, Canvas& canvas) {
     std::array<char, 1024> message{};
-    if (TIFFRGBAImageOK(tif, message.data()) != 1) return std::unexpected("image");
+    if (libtiff().rgbaImageOk(tif, message.data()) != 1) return std::unexpected("image");
     TIFFRGBAImage image{};
-    if (TIFFRGBAImageBegin(&image, tif, 1, message.data()) != 1) return std::unexpected("image");
+    if (libtiff().rgbaImageBegin(&image, tif, 1, message.data()) != 1)
+        return std::unexpected("image");
     image.req_orientation = ORIENTATION_TOPLEFT;
-    const int read = TIFFRGBAImageGet(&image, reinterpret_cast<std::uint32_t*>(canvas.px()),
-                                      static_cast<std::uint32_t>(canvas.w),
-                                      static_cast<std::uint32_t>(canvas.h));
-    TIFFRGBAImageEnd(&image);
+    const int read = libtiff().rgbaImageGet(&image, reinterpret_cast<std::uint32_t*>(canvas.px()),
+                                            static_cast<std::uint32_t>(canvas.w),
+                                            static_cast<std::uint32_t>(canvas.h));
+    libtiff().rgbaImageEnd(&image);
     if (read != 1) return std::unexpected("image");
     settlePackedPixels(canvas);
     return {};
@@ -384,7 +385,7 @@ Result<void> TiffDecoder::decode(Canvas& canvas) {
     if (!layout) return readPackedRgba(tif_.get(), canvas);
     const auto conversion = tiffConversion(tif_.get(), *layout);
     const ColourConversion* converts = conversion ? &*conversion : nullptr;
-    if (TIFFIsTiled(tif_.get())) return readTiles(tif_.get(), *layout, converts, canvas);
+    if (libtiff().isTiled(tif_.get())) return readTiles(tif_.get(), *layout, converts, canvas);
     return readStrips(tif_.get(), *layout, converts, canvas);
 }
 
