@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "cli/command.hpp"
+#include "cli/fail.hpp"
 #include "cli/steps.hpp"
 #include "sys/calls.hpp"
 #include "sys/io.hpp"
@@ -48,8 +49,7 @@ class LineReader {
     std::size_t end_ = 0;
 };
 
-// The IN and OUT of a line "IN<tab>OUT": nullopt for a line that is not exactly two fields
-// (no tab, or more than one), or that holds a NUL byte, which no path can hold.
+// The IN and OUT of a line "IN<tab>OUT".
 struct BatchFiles {
     std::string in;
     std::string out;
@@ -100,6 +100,8 @@ std::optional<BatchLine> LineReader::next() {
     }
 }
 
+// nullopt for a line that is not exactly two fields (no tab, or more than one), or that holds a
+// NUL byte, which no path can hold.
 std::optional<BatchFiles> splitBatchLine(std::string_view line) {
     const auto tab = line.find('\t');
     if (tab == std::string_view::npos) return std::nullopt;
@@ -111,7 +113,7 @@ std::optional<BatchFiles> splitBatchLine(std::string_view line) {
 // The reply to one line; the same words answer every line.
 std::string answerLine(const std::optional<Command>& command, const BatchLine& line) {
     const auto files = line ? splitBatchLine(*line) : std::nullopt;
-    if (!command || !files) return replyLine(std::unexpected(std::string(kUsage)));
+    if (!command || !files) return errorLine(kUsage);
     FilePictures pictures(files->in, files->out);
     return replyLine(answerRun(*command, pictures));
 }

@@ -19,8 +19,12 @@ void reply(std::string_view line) {
     std::_Exit(0);
 }
 
+std::string errorLine(std::string_view message) {
+    return "ERR " + std::string(message);
+}
+
 void fail(std::string_view message) {
-    reply("ERR " + std::string(message));
+    reply(errorLine(message));
 }
 
 }  // namespace cliptint

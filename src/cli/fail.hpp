@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace cliptint {
@@ -7,7 +8,10 @@ namespace cliptint {
 // Writes the reply line, a line feed, flushes, and ends the process with status 0.
 [[noreturn]] void reply(std::string_view line);
 
-// Replies "ERR " followed by the message.
+// The reply line of a failure: "ERR " followed by the message.
+std::string errorLine(std::string_view message);
+
+// Replies errorLine(message).
 [[noreturn]] void fail(std::string_view message);
 
 }  // namespace cliptint

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "cli/fail.hpp"
 #include "cli/files.hpp"
 
 namespace cliptint {
@@ -40,8 +41,7 @@ Result<std::string> answerRun(const Command& command, Pictures& pictures) {
 }
 
 std::string replyLine(const Result<std::string>& outcome) {
-    if (outcome) return *outcome;
-    return "ERR " + outcome.error();
+    return outcome ? *outcome : errorLine(outcome.error());
 }
 
 }  // namespace cliptint
